@@ -40,7 +40,7 @@ int ScreenDotsPerInchX();
 int ScreenDotsPerInchY();
 
 class TRgbToPaletteConverter {
-public:
+  public:
     explicit TRgbToPaletteConverter(const TPaletteRecord& palette);
     int16_t NearestIndex(uint32_t color);
     uint32_t CacheHits() const { return hits_; }
@@ -48,7 +48,7 @@ public:
 
     static constexpr int kCacheSlots = 1020;
 
-private:
+  private:
     const TPaletteRecord& palette_;
     struct Slot {
         uint32_t key = 0;
@@ -60,7 +60,7 @@ private:
 };
 
 class TDibGraphic {
-public:
+  public:
     TDibGraphic();
     virtual ~TDibGraphic();
     TDibGraphic(const TDibGraphic&) = delete;
@@ -71,8 +71,8 @@ public:
     // Creates a blank image replacing the current one. xDpi/yDpi 0 mean the
     // screen's. A palette format without a palette takes its default palette.
     // On any failure the image is left empty and the error passed on.
-    virtual void NewImage(int width, int height, TImageFormat format,
-                          const TPaletteRecord* palette, uint16_t xDpi, uint16_t yDpi);
+    virtual void NewImage(int width, int height, TImageFormat format, const TPaletteRecord* palette,
+                          uint16_t xDpi, uint16_t yDpi);
     void FreeImage();
 
     bool GetEmpty() const { return !bits_; }
@@ -87,13 +87,17 @@ public:
     uint8_t* Bits() { return bits_.get(); }
     const uint8_t* Bits() const { return bits_.get(); }
     // Row 0 is the top row; rows are stored bottom-up.
-    uint8_t* ScanLine(int row) { return bits_.get() + size_t(GetHeight() - 1 - row) * size_t(rowBytes_); }
-    const uint8_t* ScanLine(int row) const
-    {
+    uint8_t* ScanLine(int row) {
+        return bits_.get() + size_t(GetHeight() - 1 - row) * size_t(rowBytes_);
+    }
+    const uint8_t* ScanLine(int row) const {
         return bits_.get() + size_t(GetHeight() - 1 - row) * size_t(rowBytes_);
     }
     const BitmapInfoHeader& InfoHeader() const { return header_; }
     const TPaletteRecord& PaletteRecord() const { return palette_; }
+    // Gives a palette image new colours for its indices (count clamped to 256);
+    // raises EZeradudaError "The image does not have a palette" otherwise.
+    void ReplacePalette(const TPaletteRecord& palette);
 
     uint32_t GetPixel(int x, int y) const;
     void SetPixel(int x, int y, uint32_t color);
@@ -114,9 +118,11 @@ public:
     // Into a surface bitmap at the same depth, palette and resolution.
     void AssignTo(Bitmap& dest) const;
 
-    // Text and shapes drawn straight onto the pixels (true colour and gray
-    // formats draw in place; palette formats map back to their palette).
-    // The painter is valid until the returned object is destroyed.
+    // Text and shapes drawn onto the pixels. True colour draws in place; the
+    // 1-, 4- and 8-bit formats draw on a true-colour copy whose changed pixels
+    // go back through the nearest-colour converter when the canvas is
+    // destroyed. The painter is valid until then; the image must outlive it.
+    // Raises EZeradudaError on an empty image.
     class Canvas;
     std::unique_ptr<Canvas> OpenCanvas();
 
@@ -139,7 +145,7 @@ public:
 
     TRgbToPaletteConverter* Converter() { return converter_.get(); }
 
-protected:
+  protected:
     using PixelReader = uint32_t (*)(const TDibGraphic&, int x, int y);
     using PixelWriter = void (*)(TDibGraphic&, int x, int y, uint32_t color);
 
@@ -149,7 +155,7 @@ protected:
     int rowBytes_ = 0;
     int imageIndex_ = 1;
 
-private:
+  private:
     std::unique_ptr<uint8_t[]> bits_;
     std::unique_ptr<TRgbToPaletteConverter> converter_;
     PixelReader reader_ = nullptr;
@@ -157,29 +163,30 @@ private:
 };
 
 class TDibGraphic::Canvas {
-public:
+  public:
     virtual ~Canvas() = default;
     virtual QPainter& Painter() = 0;
 };
 
 class TImageTransform {
-public:
+  public:
     using ProgressEvent = std::function<void(TImageTransform& sender, int percent)>;
     virtual ~TImageTransform() = default;
     virtual const char* ClassName() const { return "TImageTransform"; }
     virtual void Apply(TDibGraphic& image);
-    // The base raises EZeradudaError "Method "ApplyOnDest" not implemented for TImageTransform class".
+    // The base raises EZeradudaError "Method "ApplyOnDest" not implemented for TImageTransform
+    // class".
     virtual void ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest);
 
     ProgressEvent OnProgress;
 
-protected:
+  protected:
     void Progress(int current, int minimum, int maximum);
     int lastPercent_ = -1;
 };
 
 class TNegativeTransform : public TImageTransform {
-public:
+  public:
     const char* ClassName() const override { return "TNegativeTransform"; }
     void Apply(TDibGraphic& image) override;
     void ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) override;
