@@ -1,0 +1,351 @@
+#include "TWebForm.h"
+
+#include "LumaraApplication.h"
+#include "app/shell/InstanceAtoms.h"
+#include "app/shell/ui/Dialogs.h"
+#include "codecs/model/Version.h"
+#include "document/ui/TPix.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenuBar>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStatusBar>
+#include <QThread>
+
+#include <cstdlib>
+#include <ctime>
+#include <random>
+
+namespace lumara {
+
+namespace {
+
+const QString kUnexpected = QStringLiteral(
+    "Unexpected exception.  Please report following\n"
+    "error and what you were doing before this error.\n");
+const QString kDisplayChanged =
+    QStringLiteral("Display has changed.\nLumara 5.7 should be closed and restarted.");
+const QString kDiscardQuestion = QStringLiteral("You have unsaved changes.\nDiscard modified image?");
+
+QColor toQColor(uint32_t c) { return QColor(int((c >> 16) & 255), int((c >> 8) & 255), int(c & 255)); }
+
+} // namespace
+
+int ReadDisplayBitsPerPixel()
+{
+    if (const char* forced = std::getenv("LUMARA_DISPLAY_BPP")) {
+        const int v = std::atoi(forced);
+        if (v > 0) return v;
+    }
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->depth() : 24;
+}
+
+TWebForm::TWebForm(Document& document, const StartupInfo& startup, QWidget* parent)
+    : QMainWindow(parent), doc(document), options(startup.options), startup_(startup)
+{
+    // 1. Desktop font, capped at 12 points.
+    QFont f = font();
+    if (f.pointSizeF() > 12) {
+        f.setPointSizeF(12);
+        setFont(f);
+    }
+
+    // 2. Objects, the exception handler, the caption.
+    if (auto* app = qobject_cast<LumaraApplication*>(QCoreApplication::instance()))
+        app->exceptionHandler = [this](const QString& text) { ApplicationException(text); };
+    setWindowTitle(QString::fromUtf8(kVersionText));
+    SetDialogParent(this);
+
+    ScrollBox = new QScrollArea(this);
+    ScrollBox->setWidgetResizable(false);
+    ScrollBox->setFrameShape(QFrame::NoFrame);
+    Sky95 = new TPix;
+    Sky95->BindBitmap(&doc.surface);
+    Sky95->Stretch = true;
+    ScrollBox->setWidget(Sky95);
+    setCentralWidget(ScrollBox);
+    CreateMenus();
+    CreateStatusBar();
+
+    Timer2.setSingleShot(true);
+    Timer2.setInterval(333);
+    connect(&Timer2, &QTimer::timeout, this, &TWebForm::Timer2Timer);
+
+    DeferredOpen = startup.deferredOpen;
+
+    // 6. Background colour to the scroll box and the window.
+    QPalette pal = ScrollBox->palette();
+    pal.setColor(QPalette::Window, toQColor(options.BackColor));
+    ScrollBox->setPalette(pal);
+    ScrollBox->setAutoFillBackground(true);
+    ScrollBox->viewport()->setPalette(pal);
+    ScrollBox->viewport()->setAutoFillBackground(true);
+
+    // 7, 9. Menu bar and status bar as the options say.
+    menuBar()->setVisible(options.MenuBar);
+    statusBar()->setVisible(options.StatusBar);
+
+    // 10. Fast refresh only on true-colour screens.
+    Sky95->FastPaint = doc.state.DisplayBitsPerPixel < 9 ? false : options.FastRefresh;
+
+    // 12. Restored bounds fitted to the screen.
+    ApplyStartBounds();
+    WatchDisplay();
+}
+
+TWebForm::~TWebForm()
+{
+    if (auto* app = qobject_cast<LumaraApplication*>(QCoreApplication::instance()))
+        app->exceptionHandler = nullptr;
+    SetDialogParent(nullptr);
+}
+
+void TWebForm::CreateMenus()
+{
+    menuFile_ = menuBar()->addMenu(QStringLiteral("&File"));
+    actReload = menuFile_->addAction(QStringLiteral("&Reload"));
+    actReload->setShortcut(Qt::Key_F5);
+    actReload->setEnabled(false);
+    connect(actReload, &QAction::triggered, this, [this] {
+        if (openFile && doc.state.CurrentFile != kUntitled) openFile(doc.state.CurrentFile);
+    });
+    menuFile_->addSeparator();
+    actExit = menuFile_->addAction(QStringLiteral("E&xit"));
+    connect(actExit, &QAction::triggered, this, &TWebForm::mnuExitClick);
+    menuView_ = menuBar()->addMenu(QStringLiteral("&View"));
+}
+
+void TWebForm::CreateStatusBar()
+{
+    static constexpr int kWidths[4] = {110, 44, 0, 0};
+    for (int i = 0; i < 4; ++i) {
+        StatusPanel[i] = new QLabel(this);
+        StatusPanel[i]->setFrameShape(QFrame::StyledPanel);
+        if (kWidths[i] > 0) StatusPanel[i]->setMinimumWidth(kWidths[i]);
+        if (i == 1 || i == 2) StatusPanel[i]->setAlignment(Qt::AlignCenter);
+        statusBar()->addWidget(StatusPanel[i], i == 3 ? 1 : 0);
+    }
+}
+
+void TWebForm::ApplyStartBounds()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect avail = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    TRect saved = options.MainBounds;
+    if (saved.Width() <= 0 || saved.Height() <= 0) {
+        // No saved bounds: the window's own start size, centred.
+        const int w = avail.width() * 2 / 3, h = avail.height() * 2 / 3;
+        saved = {avail.left() + (avail.width() - w) / 2, avail.top() + (avail.height() - h) / 2, 0, 0};
+        saved.Right = saved.Left + w;
+        saved.Bottom = saved.Top + h;
+    }
+    bool tooSmall = false;
+    TRect fitted = FitBoundsToScreen(saved, avail.width(), avail.height(), &tooSmall);
+    if (tooSmall) {
+        // Half the screen, keeping the position; back on screen and centred
+        // as the sizing options say.
+        const int w = avail.width() / 2, h = avail.height() / 2;
+        int left = fitted.Left, top = fitted.Top;
+        if (options.AutoSize) {
+            if (left + w > avail.width()) left = avail.width() - w;
+            if (top + h > avail.height()) top = avail.height() - h;
+        }
+        if (options.AutoCenter) {
+            left = (avail.width() - w) / 2;
+            top = (avail.height() - h) / 2;
+        }
+        fitted = {left, top, left + w, top + h};
+    }
+    setGeometry(avail.left() + fitted.Left, avail.top() + fitted.Top, fitted.Width(), fitted.Height());
+}
+
+void TWebForm::WatchDisplay()
+{
+    auto watch = [this](QScreen* s) {
+        connect(s, &QScreen::geometryChanged, this, &TWebForm::DisplayChanged);
+    };
+    for (QScreen* s : QGuiApplication::screens()) watch(s);
+    connect(qGuiApp, &QGuiApplication::screenAdded, this, [this, watch](QScreen* s) {
+        watch(s);
+        DisplayChanged();
+    });
+    connect(qGuiApp, &QGuiApplication::screenRemoved, this, &TWebForm::DisplayChanged);
+}
+
+void TWebForm::DisplayChanged() { ShowWarning(kDisplayChanged); }
+
+bool TWebForm::event(QEvent* e)
+{
+    if (e->type() == QEvent::WindowActivate) FormActivate();
+    return QMainWindow::event(e);
+}
+
+void TWebForm::FormActivate()
+{
+    menuFile_->setEnabled(true);
+    menuView_->setEnabled(true);
+    if (StartupStage != 0) return;
+
+    // First activation.
+    AcceptDrops = true;
+    bool opened = false;
+    if (startup_.imageLoadedAtStartup && openFile) {
+        QCoreApplication::processEvents();
+        opened = openFile(doc.state.CurrentFile);
+    }
+    QCoreApplication::processEvents();
+    setAcceptDrops(true);
+    StartupStage = 1;
+    std::srand(unsigned(std::time(nullptr)));
+    if (const QScreen* s = screen(); s && s->logicalDotsPerInch() > 96) {
+        QFont f = statusBar()->font();
+        f.setPointSize(9);
+        statusBar()->setFont(f);
+    }
+    if (!opened) doc.state.StatusText = "Ready.";
+    if (DeferredOpen) {
+        if (doc.state.CurrentExt == ".VUR") {
+            QCoreApplication::processEvents();
+            BlankImage(false);
+            QCoreApplication::processEvents();
+            QThread::msleep(333);
+        }
+        Timer2.start();
+    } else if (!opened) {
+        BlankImage(true);
+    }
+}
+
+void TWebForm::Timer2Timer()
+{
+    Timer2.stop();
+    DeferredOpen = false;
+    bool opened = false;
+    if (doc.state.CurrentExt != ".VUR" && openFile) opened = openFile(doc.state.CurrentFile);
+    if (!opened) BlankImage(true);
+}
+
+void TWebForm::BlankImage(bool rename)
+{
+    doc.MakeBlank(options.BackColor, rename);
+    actReload->setEnabled(false);
+    ImageChanged();
+    RefreshCaption();
+    doc.state.ImageModified = false;
+}
+
+void TWebForm::Repaint()
+{
+    Sky95->SuspendPainting(false);
+    Sky95->update();
+}
+
+void TWebForm::RepaintAndRescroll()
+{
+    Sky95->SuspendPainting(false);
+    Sky95->resize(doc.state.ImageWidth * doc.state.ZoomPercent / 100,
+                  doc.state.ImageHeight * doc.state.ZoomPercent / 100);
+    Sky95->update();
+}
+
+void TWebForm::ImageChanged()
+{
+    doc.state.ZoomPercent = 100;
+    RepaintAndRescroll();
+    StatusPanel[1]->setText(QStringLiteral("100%"));
+    unsetCursor();
+    doc.state.CurrentPage = 0;
+    doc.state.PageCount = 0;
+    StatusReady();
+    doc.state.ImageModified = true;
+}
+
+void TWebForm::StatusReady()
+{
+    doc.state.StatusText = "Ready.";
+    StatusPanel[0]->setText(QString::fromStdString(doc.state.StatusText));
+    StatusPanel[2]->setText(QString::fromStdString(doc.ImageDescription()));
+    QGuiApplication::restoreOverrideCursor();
+}
+
+void TWebForm::Busy(const QString& description)
+{
+    doc.state.StatusText = "Busy...";
+    StatusPanel[0]->setText(QString::fromStdString(doc.state.StatusText));
+    StatusPanel[2]->setText(description);
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+QString TWebForm::CaptionText() const
+{
+    const QString program = QString::fromUtf8(kVersionText);
+    if (doc.state.CurrentFile.empty() || doc.state.CurrentFile == kUntitled) return program;
+    return program + QStringLiteral(" - ") + QString::fromStdString(doc.FileName());
+}
+
+void TWebForm::RefreshCaption() { setWindowTitle(CaptionText()); }
+
+void TWebForm::ApplicationException(const QString& text)
+{
+    if (closeByException_) return; // already on the way out
+    closeByException_ = true;
+    Dialogs().Message(kUnexpected, BoxKind::Error, BoxButtons::OK);
+    Dialogs().Message(text, BoxKind::Error, BoxButtons::OK);
+    close();
+}
+
+bool TWebForm::FormCloseQuery()
+{
+    DocumentState& s = doc.state;
+    if (s.SlideshowRunning) {
+        s.SlideshowStopRequest = true;
+        return false;
+    }
+    if (!closeByException_) {
+        if (s.ImageModified) {
+            if (Dialogs().Message(kDiscardQuestion, BoxKind::Confirmation, BoxButtons::YesNo) !=
+                BoxResult::Yes) {
+                show();
+                return false;
+            }
+            s.ImageModified = false;
+        }
+    }
+    // The instance marker goes only with a close that happens, so a refused
+    // close keeps this instance the only one.
+    if (startup_.holdsInstanceAtom) {
+        DeleteAtom(kInstanceAtom);
+        startup_.holdsInstanceAtom = false;
+    }
+    doc.CloseLibraryImage();
+    QCoreApplication::processEvents();
+    ImgShutdown();
+    Sky95->SuspendPainting(true);
+    return true;
+}
+
+void TWebForm::FormClose()
+{
+    if (closed_) return;
+    closed_ = true;
+    if (saveSettings) saveSettings();
+}
+
+void TWebForm::closeEvent(QCloseEvent* e)
+{
+    if (!FormCloseQuery()) {
+        e->ignore();
+        return;
+    }
+    FormClose();
+    e->accept();
+}
+
+void TWebForm::mnuExitClick() { close(); }
+
+} // namespace lumara
