@@ -16,6 +16,7 @@
 #include <QStatusBar>
 #include <QThread>
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <random>
@@ -96,6 +97,17 @@ TWebForm::TWebForm(Document& document, const StartupInfo& startup, QWidget* pare
     // 12. Restored bounds fitted to the screen.
     ApplyStartBounds();
     WatchDisplay();
+
+    // For the start-up benchmark and the process tests: end after the first
+    // paint of the image, the orderly way.
+    if (qEnvironmentVariableIsSet("LUMARA_EXIT_AFTER_FIRST_PAINT")) {
+        Sky95->onPainted = [this] {
+            Sky95->onPainted = nullptr;
+            std::printf("first paint\n");
+            std::fflush(stdout);
+            QTimer::singleShot(0, this, &TWebForm::close);
+        };
+    }
 }
 
 TWebForm::~TWebForm()

@@ -42,6 +42,7 @@ void TPix::Paint(QPainter& painter, const QRect& clip)
     }
     painting_ = wasPainting;
     paintSuspended_ = false;
+    if (onPainted && !bitmap_->Empty()) onPainted();
 }
 
 void TPix::StandardDraw(QPainter& painter)

@@ -7,6 +7,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 namespace lumara {
 
 class TPix : public QWidget {
@@ -32,6 +34,8 @@ public:
     bool Painting() const { return painting_; }
     // How many paints actually drew (for tests of suspension).
     int PaintCount() const { return paintCount_; }
+    // Called after each paint that drew the bitmap.
+    std::function<void()> onPainted;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
