@@ -59,4 +59,9 @@ std::string ImgGetStatus();
 // handle is not open). Valid until the handle is closed.
 const Bitmap* ImgPixels(HIMG image);
 
+// Threads that scaling and drawing may split their rows over: 0 (the default)
+// chooses by the size of the job, 1 keeps every call on the calling thread.
+// Results are the same whatever the count.
+void ImgSetThreadCount(int count);
+
 } // namespace lumara
