@@ -72,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
         FitCase{"narrowOnly", {0, 0, 63, 500}, 1024, 768, true, {}},
         FitCase{"offRight", {600, 10, 1400, 410}, 1024, 768, false, {224, 10, 1024, 410}},
         FitCase{"tallerThanScreen", {0, 100, 500, 1200}, 1024, 768, false, {0, 0, 500, 768}},
-        FitCase{"negativeLeftTop", {-300, -20, 200, 480}, 1024, 768, false, {0, 0, 500, 500}},
+        FitCase{"negativeLeftTop", {-300, -20, 200, 480}, 1024, 768, false, {0, 0, 200, 480}},
         FitCase{"widerThanScreen", {50, 0, 2050, 300}, 1024, 768, false, {0, 0, 1024, 300}}),
     [](const auto& info) { return std::string(info.param.name); });
 
