@@ -12,30 +12,35 @@ namespace lumara {
 namespace {
 std::atomic<size_t> gAllocationLimit{0};
 
-int normalDepth(int depth) { return depth == 1 || depth == 4 || depth == 8 ? depth : 24; }
+int normalDepth(int depth) {
+    return depth == 1 || depth == 4 || depth == 8 ? depth : 24;
+}
 
-Palette defaultPaletteFor(int depth)
-{
+Palette defaultPaletteFor(int depth) {
     switch (depth) {
-    case 1: return {0x000000, 0xFFFFFF};
-    case 4: return Palette(DefaultPalette16().begin(), DefaultPalette16().end());
-    case 8: return Palette(DefaultPalette256().begin(), DefaultPalette256().end());
-    default: return {};
+    case 1:
+        return {0x000000, 0xFFFFFF};
+    case 4:
+        return Palette(DefaultPalette16().begin(), DefaultPalette16().end());
+    case 8:
+        return Palette(DefaultPalette256().begin(), DefaultPalette256().end());
+    default:
+        return {};
     }
 }
 } // namespace
 
-void Bitmap::SetAllocationLimitForTesting(size_t bytes) { gAllocationLimit = bytes; }
+void Bitmap::SetAllocationLimitForTesting(size_t bytes) {
+    gAllocationLimit = bytes;
+}
 
-std::unique_ptr<uint8_t[]> AllocatePixels(size_t size)
-{
+std::unique_ptr<uint8_t[]> AllocatePixels(size_t size) {
     const size_t limit = gAllocationLimit;
     if (limit != 0 && size > limit) return nullptr;
     return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[size ? size : 1]);
 }
 
-int64_t Bitmap::RowBytesFor(int64_t width, int depth)
-{
+int64_t Bitmap::RowBytesFor(int64_t width, int depth) {
     if (width < 0) return -1;
     const int64_t bytes = (width * normalDepth(depth) + 31) / 32 * 4;
     return bytes > 0x7fffffff ? -1 : bytes;
@@ -44,8 +49,7 @@ int64_t Bitmap::RowBytesFor(int64_t width, int depth)
 Bitmap::Bitmap(const Bitmap& other)
     : palette(other.palette), handleType(other.handleType), xPelsPerMeter(other.xPelsPerMeter),
       yPelsPerMeter(other.yPelsPerMeter), width_(other.width_), height_(other.height_),
-      depth_(other.depth_), rowBytes_(other.rowBytes_)
-{
+      depth_(other.depth_), rowBytes_(other.rowBytes_) {
     if (other.bits_) {
         bits_ = AllocatePixels(other.ImageSize());
         if (!bits_) throw EOutOfMemory("Out of memory");
@@ -53,8 +57,7 @@ Bitmap::Bitmap(const Bitmap& other)
     }
 }
 
-Bitmap& Bitmap::operator=(const Bitmap& other)
-{
+Bitmap& Bitmap::operator=(const Bitmap& other) {
     if (this != &other) {
         Bitmap copy(other);
         *this = std::move(copy);
@@ -62,8 +65,7 @@ Bitmap& Bitmap::operator=(const Bitmap& other)
     return *this;
 }
 
-void Bitmap::Create(int width, int height, int depth)
-{
+void Bitmap::Create(int width, int height, int depth) {
     Release();
     depth = normalDepth(depth);
     const int64_t row = RowBytesFor(width, depth);
@@ -82,26 +84,27 @@ void Bitmap::Create(int width, int height, int depth)
     palette = defaultPaletteFor(depth);
 }
 
-void Bitmap::Release()
-{
+void Bitmap::Release() {
     bits_.reset();
     width_ = height_ = rowBytes_ = 0;
     palette.clear();
 }
 
-int Bitmap::PixelIndex(int x, int y) const
-{
+int Bitmap::PixelIndex(int x, int y) const {
     const uint8_t* row = ScanLine(y);
     switch (depth_) {
-    case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
-    case 4: return (x & 1) ? (row[x >> 1] & 15) : (row[x >> 1] >> 4);
-    case 8: return row[x];
-    default: return 0;
+    case 1:
+        return (row[x >> 3] >> (7 - (x & 7))) & 1;
+    case 4:
+        return (x & 1) ? (row[x >> 1] & 15) : (row[x >> 1] >> 4);
+    case 8:
+        return row[x];
+    default:
+        return 0;
     }
 }
 
-void Bitmap::SetPixelIndex(int x, int y, int index)
-{
+void Bitmap::SetPixelIndex(int x, int y, int index) {
     uint8_t* row = ScanLine(y);
     switch (depth_) {
     case 1: {
@@ -113,13 +116,15 @@ void Bitmap::SetPixelIndex(int x, int y, int index)
         row[x >> 1] = (x & 1) ? uint8_t((row[x >> 1] & 0xF0) | (index & 15))
                               : uint8_t((row[x >> 1] & 0x0F) | ((index & 15) << 4));
         break;
-    case 8: row[x] = uint8_t(index); break;
-    default: break;
+    case 8:
+        row[x] = uint8_t(index);
+        break;
+    default:
+        break;
     }
 }
 
-uint32_t Bitmap::PixelColor(int x, int y) const
-{
+uint32_t Bitmap::PixelColor(int x, int y) const {
     if (depth_ == 24) {
         const uint8_t* p = ScanLine(y) + 3 * x;
         return MakeColor(p[2], p[1], p[0]);
@@ -128,13 +133,13 @@ uint32_t Bitmap::PixelColor(int x, int y) const
     return size_t(i) < palette.size() ? palette[size_t(i)] : 0;
 }
 
-void Bitmap::Fill(uint32_t color)
-{
+void Bitmap::Fill(uint32_t color) {
     if (Empty()) return;
     if (depth_ != 24) {
         const int index = NearestPaletteIndex(palette.data(), int(palette.size()), color);
         for (int y = 0; y < height_; ++y)
-            for (int x = 0; x < width_; ++x) SetPixelIndex(x, y, index);
+            for (int x = 0; x < width_; ++x)
+                SetPixelIndex(x, y, index);
         return;
     }
     for (int y = 0; y < height_; ++y) {
@@ -147,8 +152,7 @@ void Bitmap::Fill(uint32_t color)
     }
 }
 
-void Bitmap::SetDepth(int depth)
-{
+void Bitmap::SetDepth(int depth) {
     depth = normalDepth(depth);
     if (depth == depth_) return;
     if (Empty()) {
@@ -175,19 +179,19 @@ void Bitmap::SetDepth(int depth)
         // Up from a smaller palette: the indices and the palette carry over.
         out.palette = palette;
         for (int y = 0; y < height_; ++y)
-            for (int x = 0; x < width_; ++x) out.SetPixelIndex(x, y, PixelIndex(x, y));
+            for (int x = 0; x < width_; ++x)
+                out.SetPixelIndex(x, y, PixelIndex(x, y));
     } else {
         const Palette& pal = out.palette;
         for (int y = 0; y < height_; ++y)
             for (int x = 0; x < width_; ++x)
-                out.SetPixelIndex(x, y,
-                                  NearestPaletteIndex(pal.data(), int(pal.size()), PixelColor(x, y)));
+                out.SetPixelIndex(
+                    x, y, NearestPaletteIndex(pal.data(), int(pal.size()), PixelColor(x, y)));
     }
     *this = std::move(out);
 }
 
-bool Bitmap::SamePixels(const Bitmap& other) const
-{
+bool Bitmap::SamePixels(const Bitmap& other) const {
     if (width_ != other.width_ || height_ != other.height_ || depth_ != other.depth_) return false;
     if (depth_ != 24 && palette != other.palette) return false;
     const int usedBytes = (width_ * depth_ + 7) / 8;

@@ -13,7 +13,7 @@ namespace lumara {
 enum class SeekOrigin { Begin, Current, End };
 
 class TStream {
-public:
+  public:
     virtual ~TStream() = default;
     // Reads up to count bytes; returns how many were read.
     virtual size_t Read(void* buffer, size_t count) = 0;
@@ -42,7 +42,7 @@ public:
 };
 
 class TMemoryStream : public TStream {
-public:
+  public:
     TMemoryStream() = default;
     explicit TMemoryStream(std::vector<uint8_t> data) : data_(std::move(data)) {}
     TMemoryStream(const void* data, size_t size);
@@ -59,7 +59,7 @@ public:
     std::vector<uint8_t>& Data() { return data_; }
     uint8_t* Memory() { return data_.data(); }
 
-private:
+  private:
     std::vector<uint8_t> data_;
     size_t pos_ = 0;
 };
@@ -68,7 +68,7 @@ private:
 // same folder that replaces the target only on Commit(), so a failed write
 // never destroys what was there.
 class TFileStream : public TStream {
-public:
+  public:
     enum class Mode { Read, AtomicWrite };
     TFileStream(const std::string& path, Mode mode);
     ~TFileStream() override;
@@ -85,11 +85,14 @@ public:
     void Commit();
     const std::string& Path() const { return path_; }
 
-private:
+  private:
     std::string path_;
     std::string tempPath_;
     std::FILE* file_ = nullptr;
     Mode mode_;
+    // C streams need a seek between a write and a following read (and back).
+    enum class LastOp { None, Read, Write };
+    LastOp lastOp_ = LastOp::None;
     bool failed_ = false;
     int errno_ = 0;
 };

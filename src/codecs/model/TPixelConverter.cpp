@@ -149,9 +149,10 @@ template <bool BlueFirst> struct CmykToColour {
 };
 
 inline int labChannel(double v) {
-    return clamp255(int(std::nearbyint(v * 255.0 < -1e9  ? -1e9
-                                       : v * 255.0 > 1e9 ? 1e9
-                                                         : v * 255.0)));
+    const double scaled = v * 255.0;
+    if (!(scaled > 0.0)) return 0; // also catches NaN
+    if (scaled >= 255.0) return 255;
+    return int(std::nearbyint(scaled));
 }
 
 template <bool BlueFirst> struct LabToColour {
