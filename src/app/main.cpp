@@ -4,6 +4,7 @@
 #include "app/shell/StartupCommandLine.h"
 #include "app/ui/LumaraApplication.h"
 #include "app/ui/TWebForm.h"
+#include "app/ui/TerminationSignals.h"
 #include "codecs/imglib/ImgLib.h"
 #include "codecs/model/Version.h"
 #include "document/Document.h"
@@ -51,6 +52,7 @@ int main(int argc, char** argv)
 
     ImgInit();
     TWebForm form(doc, startup);
+    CloseOnTerminationSignals(&form);
     form.show();
     const int rc = app.exec();
     if (startup.holdsInstanceAtom) DeleteAtom(kInstanceAtom);

@@ -28,6 +28,7 @@ private slots:
     void displayChangeOnlyWarns();
     void suspendedSurfacePaintsNothing();
     void instanceRuleOfTheProgram();
+    void terminationSignalClosesInOrder();
     void versionOption();
 
 private:
@@ -232,6 +233,26 @@ void SpineTest::instanceRuleOfTheProgram()
     // So the third start opens its window (and, here, ends after the first paint).
     QCOMPARE(run({}), QStringLiteral("first paint\n"));
     QVERIFY(!QFile::exists(atom)); // released at its close
+}
+
+void SpineTest::terminationSignalClosesInOrder()
+{
+    QTemporaryDir runtime;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), runtime.path() + QStringLiteral("/config"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(LUMARA_VIEWER_PATH), QStringList{});
+    QVERIFY(p.waitForStarted());
+    const QString atom = runtime.path() + QStringLiteral("/lumara/LUMARA");
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(atom), 10000);
+    QTest::qWait(300);
+    p.terminate(); // SIGTERM, as at logout
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QVERIFY(!QFile::exists(atom));
 }
 
 void SpineTest::versionOption()

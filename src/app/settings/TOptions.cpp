@@ -5,6 +5,14 @@
 
 namespace lumara {
 
+namespace {
+// The record keeps the colour with red in its lowest byte; the program
+// everywhere else with blue there. Any top byte is carried along.
+uint32_t swapRedBlue(uint32_t c) {
+    return (c & 0xFF00FF00u) | (c & 0xFFu) << 16 | (c >> 16 & 0xFFu);
+}
+} // namespace
+
 void OptionsFromViewSettings(const ViewSettings& r, TOptions& o) {
     o.MainBounds = r.MainBounds;
     o.CommentBounds = r.CommentBounds;
@@ -18,7 +26,7 @@ void OptionsFromViewSettings(const ViewSettings& r, TOptions& o) {
     o.AutoSize = r.AutoSize;
     o.AutoCenter = r.AutoCenter;
     o.MaxFullScreen = r.MaxFullScreen;
-    o.BackColor = r.BackColor;
+    o.BackColor = swapRedBlue(r.BackColor);
     o.MultipleViewers = r.MultipleViewers;
     o.FaxQuality = r.FaxQuality;
     o.PhotoCdStep = r.PhotoCdStep;
@@ -58,7 +66,7 @@ void OptionsToViewSettings(const TOptions& o, ViewSettings& r) {
     r.AutoSize = o.AutoSize;
     r.AutoCenter = o.AutoCenter;
     r.MaxFullScreen = o.MaxFullScreen;
-    r.BackColor = o.BackColor;
+    r.BackColor = swapRedBlue(o.BackColor);
     r.MultipleViewers = o.MultipleViewers;
     r.FaxQuality = o.FaxQuality;
     r.PhotoCdStep = o.PhotoCdStep;
@@ -88,12 +96,12 @@ void OptionsToViewSettings(const TOptions& o, ViewSettings& r) {
 
 QColor BackColorToQColor(uint32_t c) {
     if (c & 0xFF000000u) return QColor(0, 0, 0);
-    return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+    return QColor(int(c >> 16 & 0xFF), int(c >> 8 & 0xFF), int(c & 0xFF));
 }
 
 uint32_t QColorToBackColor(const QColor& color) {
     const QColor c = color.toRgb();
-    return uint32_t(c.red()) | uint32_t(c.green()) << 8 | uint32_t(c.blue()) << 16;
+    return uint32_t(c.red()) << 16 | uint32_t(c.green()) << 8 | uint32_t(c.blue());
 }
 
 int MediaPlayerVolume(int volume) {

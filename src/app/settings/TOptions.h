@@ -30,7 +30,7 @@ struct TOptions {
     bool AutoSize = true;
     bool AutoCenter = true;
     bool MaxFullScreen = true;
-    uint32_t BackColor = 0; // 0x00BBGGRR, see BackColorToQColor
+    uint32_t BackColor = 0; // 0x00RRGGBB, like every colour value of the program
     bool MultipleViewers = true;
 
     // Graphics.
@@ -78,8 +78,8 @@ void OptionsFromViewSettings(const ViewSettings& record, TOptions& options);
 // Every field of options into the record; padding and reserved bytes stay.
 void OptionsToViewSettings(const TOptions& options, ViewSettings& record);
 
-// The background colour as stored (red in the lowest byte) and as Qt has it.
-// A value whose top byte is set is not a plain colour and reads as black.
+// The background colour (0x00RRGGBB) as Qt has it. A value whose top byte is
+// set is not a plain colour and shows as black.
 QColor BackColorToQColor(uint32_t backColor);
 uint32_t QColorToBackColor(const QColor& color);
 

@@ -103,7 +103,13 @@ TWebForm::TWebForm(Document& document, const StartupInfo& startup, QWidget* pare
     if (qEnvironmentVariableIsSet("LUMARA_EXIT_AFTER_FIRST_PAINT")) {
         Sky95->onPainted = [this] {
             Sky95->onPainted = nullptr;
-            std::printf("first paint\n");
+            if (qgetenv("LUMARA_EXIT_AFTER_FIRST_PAINT") == "time") {
+                timespec ts{};
+                clock_gettime(CLOCK_REALTIME, &ts);
+                std::printf("first paint %lld\n", (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec);
+            } else {
+                std::printf("first paint\n");
+            }
             std::fflush(stdout);
             QTimer::singleShot(0, this, &TWebForm::close);
         };
@@ -195,6 +201,17 @@ bool TWebForm::event(QEvent* e)
 {
     if (e->type() == QEvent::WindowActivate) FormActivate();
     return QMainWindow::event(e);
+}
+
+void TWebForm::showEvent(QShowEvent* e)
+{
+    QMainWindow::showEvent(e);
+    // Without a window manager a window may never be activated; the first
+    // activation's work must still happen once the window is on screen.
+    if (StartupStage == 0)
+        QTimer::singleShot(0, this, [this] {
+            if (StartupStage == 0) FormActivate();
+        });
 }
 
 void TWebForm::FormActivate()
