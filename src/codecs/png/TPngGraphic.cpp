@@ -222,6 +222,16 @@ uint16_t dpiFromPelsPerMetre(png_uint_32 ppm) {
     return dpi > 65535 ? 0 : uint16_t(dpi);
 }
 
+bool isGrayRamp(const TPaletteRecord& pal, int bits) {
+    const int count = 1 << bits;
+    if (pal.count != count) return false;
+    for (int i = 0; i < count; ++i) {
+        const int level = i * 255 / (count - 1);
+        if (pal.entries[size_t(i)] != MakeColor(level, level, level)) return false;
+    }
+    return true;
+}
+
 // Gray level of a colour, for composing gray pictures over it.
 int luminance(int r, int g, int b) {
     return (r * 299 + g * 587 + b * 114 + 500) / 1000;
@@ -428,7 +438,10 @@ void TPngGraphic::SaveToStream(TStream& stream) {
     case ifBlackWhite:
     case ifGray16:
     case ifGray256:
-        w.colorType = PNG_COLOR_TYPE_GRAY;
+        // Gray levels as stored; a picture whose palette is not the plain
+        // gray ramp keeps its colours as a palette PNG.
+        w.colorType =
+            isGrayRamp(PaletteRecord(), w.bitDepth) ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_PALETTE;
         break;
     case ifColor16:
     case ifColor256:
