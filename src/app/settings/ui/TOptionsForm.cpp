@@ -156,7 +156,6 @@ TOptionsForm::TOptionsForm(TOptions& options, OptionsTarget& target, int page, Q
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs_);
     layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 void TOptionsForm::buildViewerTab(QWidget* page) {
