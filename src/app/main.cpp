@@ -1,5 +1,6 @@
-// The viewer's entry: start-up of the document, the single-instance rule,
-// the main window.
+// The viewer's entry: start-up of the document, the settings, the
+// single-instance rule, the main window.
+#include "app/settings/SettingsLifecycle.h"
 #include "app/shell/InstanceAtoms.h"
 #include "app/shell/StartupCommandLine.h"
 #include "app/ui/LumaraApplication.h"
@@ -10,11 +11,28 @@
 #include "document/Document.h"
 
 #include <QDir>
+#include <QGuiApplication>
+#include <QScreen>
 
 #include <cstdio>
 #include <cstring>
 
 using namespace lumara;
+
+namespace {
+
+// The window's own start rectangle when no bounds were saved: two thirds of
+// the screen, centred.
+TRect DefaultStartBounds()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect avail = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    const int w = avail.width() * 2 / 3, h = avail.height() * 2 / 3;
+    const int left = (avail.width() - w) / 2, top = (avail.height() - h) / 2;
+    return {left, top, left + w, top + h};
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -43,15 +61,27 @@ int main(int argc, char** argv)
         startup.deferredOpen = true;
     }
 
-    // Program entry: settings, then the instance rule.
+    // Program entry: the settings record, then the instance rule (a record
+    // that is absent reads as zeros, so the rule applies on a first run).
+    SettingsStore store;
+    StoredViewSettings stored = ReadViewSettings(store);
     QCoreApplication::processEvents();
-    const bool multipleViewers = false;
-    if (DecideInstanceStart(multipleViewers, startup.commandLine.empty,
+    if (DecideInstanceStart(stored.Record.MultipleViewers, startup.commandLine.empty,
                             &startup.holdsInstanceAtom) == StartDecision::EndSilently)
         return 0;
 
+    startup.settingsPresent = stored.Present;
+    startup.options = OptionsAtWindowCreation(stored, store, doc.state.DisplayBitsPerPixel,
+                                              DefaultStartBounds());
     ImgInit();
     TWebForm form(doc, startup);
+    form.saveSettings = [&] {
+        const QRect g = form.geometry();
+        const TRect bounds{std::abs(g.left()), std::abs(g.top()), std::abs(g.left()) + g.width(),
+                           std::abs(g.top()) + g.height()};
+        StoreBoundsAtClose(form.options, bounds, nullptr, nullptr, startup.settingsPresent);
+        WriteSettingsAtClose(store, stored.Record, form.options);
+    };
     CloseOnTerminationSignals(&form);
     form.show();
     const int rc = app.exec();

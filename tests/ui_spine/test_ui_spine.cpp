@@ -1,5 +1,7 @@
 // The main window's life: start-up, first activation, close query and close,
 // the exception path, and the single-instance rule of the real program.
+#include "app/settings/SettingsStore.h"
+#include "app/settings/ViewSettings.h"
 #include "app/shell/InstanceAtoms.h"
 #include "app/shell/ui/Dialogs.h"
 #include "app/ui/LumaraApplication.h"
@@ -29,6 +31,7 @@ private slots:
     void suspendedSurfacePaintsNothing();
     void instanceRuleOfTheProgram();
     void terminationSignalClosesInOrder();
+    void secondRunKeepsTheFirstRunsBounds();
     void versionOption();
 
 private:
@@ -253,6 +256,51 @@ void SpineTest::terminationSignalClosesInOrder()
     QVERIFY(p.waitForFinished(10000));
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QVERIFY(!QFile::exists(atom));
+}
+
+void SpineTest::secondRunKeepsTheFirstRunsBounds()
+{
+    QTemporaryDir home;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/config"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("LUMARA_EXIT_AFTER_FIRST_PAINT"), QStringLiteral("1"));
+    const std::string conf = home.path().toStdString() + "/config/Korvane/LUMARA.conf";
+    auto run = [&] {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(LUMARA_VIEWER_PATH), QStringList{});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 0);
+    };
+    run();
+    SettingsStore first(conf);
+    QCOMPARE(first.State(), SettingsStore::LoadState::Read);
+    const auto record = first.ReadBinary(kViewSettingsValue);
+    QVERIFY(record.has_value());
+    QCOMPARE(record->size(), size_t(148));
+    QVERIFY(first.ReadString(kOpenDirValue).has_value());
+
+    // Move the stored window and change an option, as a first run's user would have.
+    ViewSettings vs = *ViewSettings::FromBytes(record->data(), record->size());
+    vs.MainBounds = {40, 30, 640, 510};
+    vs.AutoCenter = false;
+    const auto bytes = vs.ToBytes();
+    first.WriteBinary(kViewSettingsValue, bytes.data(), bytes.size());
+    QVERIFY(first.Flush());
+
+    run();
+    SettingsStore second(conf);
+    const auto again = second.ReadBinary(kViewSettingsValue);
+    QVERIFY(again.has_value());
+    QCOMPARE(again->size(), size_t(148));
+    const ViewSettings after = *ViewSettings::FromBytes(again->data(), again->size());
+    QCOMPARE(after.MainBounds.Left, 40);
+    QCOMPARE(after.MainBounds.Top, 30);
+    QCOMPARE(after.MainBounds.Right, 640);
+    QCOMPARE(after.MainBounds.Bottom, 510);
+    QCOMPARE(after.AutoCenter, false);
 }
 
 void SpineTest::versionOption()

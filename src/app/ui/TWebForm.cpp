@@ -153,33 +153,25 @@ void TWebForm::CreateStatusBar()
 void TWebForm::ApplyStartBounds()
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect avail = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-    TRect saved = options.MainBounds;
-    if (saved.Width() <= 0 || saved.Height() <= 0) {
-        // No saved bounds: the window's own start size, centred.
-        const int w = avail.width() * 2 / 3, h = avail.height() * 2 / 3;
-        saved = {avail.left() + (avail.width() - w) / 2, avail.top() + (avail.height() - h) / 2, 0, 0};
-        saved.Right = saved.Left + w;
-        saved.Bottom = saved.Top + h;
-    }
+    const QRect full = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
     bool tooSmall = false;
-    TRect fitted = FitBoundsToScreen(saved, avail.width(), avail.height(), &tooSmall);
+    TRect fitted = FitBoundsToScreen(options.MainBounds, full.width(), full.height(), &tooSmall);
     if (tooSmall) {
         // Half the screen, keeping the position; back on screen and centred
         // as the sizing options say.
-        const int w = avail.width() / 2, h = avail.height() / 2;
+        const int w = full.width() / 2, h = full.height() / 2;
         int left = fitted.Left, top = fitted.Top;
         if (options.AutoSize) {
-            if (left + w > avail.width()) left = avail.width() - w;
-            if (top + h > avail.height()) top = avail.height() - h;
+            if (left + w > full.width()) left = full.width() - w;
+            if (top + h > full.height()) top = full.height() - h;
         }
         if (options.AutoCenter) {
-            left = (avail.width() - w) / 2;
-            top = (avail.height() - h) / 2;
+            left = (full.width() - w) / 2;
+            top = (full.height() - h) / 2;
         }
         fitted = {left, top, left + w, top + h};
     }
-    setGeometry(avail.left() + fitted.Left, avail.top() + fitted.Top, fitted.Width(), fitted.Height());
+    setGeometry(fitted.Left, fitted.Top, fitted.Width(), fitted.Height());
 }
 
 void TWebForm::WatchDisplay()

@@ -3,6 +3,7 @@
 // first activation, the close query and close, and the surface services'
 // window-side steps (repaint, caption, command state).
 
+#include "app/settings/TOptions.h"
 #include "app/shell/StartupCommandLine.h"
 #include "codecs/model/Geometry.h"
 #include "document/Document.h"
@@ -21,18 +22,6 @@ namespace lumara {
 
 class TPix;
 
-// The option variables the window uses (the full set comes with the settings record).
-struct WindowOptions {
-    uint32_t BackColor = 0x000000; // 0x00RRGGBB
-    bool FastRefresh = true;
-    bool AutoSize = true;
-    bool AutoCenter = true;
-    bool MenuBar = true;
-    bool ToolBar = true;
-    bool StatusBar = true;
-    TRect MainBounds{0, 0, 0, 0};
-};
-
 // What the program entry hands the window.
 struct StartupInfo {
     CommandLineFile commandLine;
@@ -40,7 +29,7 @@ struct StartupInfo {
     bool settingsPresent = false;
     bool imageLoadedAtStartup = false; // a command-line JPEG was read in advance
     bool deferredOpen = false;
-    WindowOptions options;
+    TOptions options;
 };
 
 class TWebForm : public QMainWindow {
@@ -53,7 +42,7 @@ public:
     TPix* Sky95 = nullptr;
     QScrollArea* ScrollBox = nullptr;
     QTimer Timer2;
-    WindowOptions options;
+    TOptions options;
     int StartupStage = 0;
     bool DeferredOpen = false;
     bool AcceptDrops = false;
