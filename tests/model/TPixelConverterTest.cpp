@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -156,6 +157,45 @@ INSTANTIATE_TEST_SUITE_P(Corners, CmykTest,
                                            CmykCase{255, 255, 255, 255, 0, 0, 0},
                                            // 100*50/255 - 50 - 100 + 255 = 124
                                            CmykCase{100, 0, 200, 50, 124, 205, 44}));
+
+TEST(TPixelConverter, CmykEveryCyanAndBlackPair) {
+    // Every (C, K) pair through the interleaved, planar and masked routines,
+    // against the formula itself.
+    const int n = 65536;
+    std::vector<uint8_t> interleaved(size_t(n) * 4), planes(size_t(n) * 4);
+    for (int i = 0; i < n; ++i) {
+        const uint8_t c = uint8_t(i), m = uint8_t(i >> 8), y = uint8_t(255 - c),
+                      k = uint8_t(i >> 8);
+        const uint8_t v[4] = {c, m, y, k};
+        for (int j = 0; j < 4; ++j) {
+            interleaved[size_t(4 * i + j)] = v[j];
+            planes[size_t(j * n + i)] = v[j];
+        }
+    }
+    auto expect = [](int s, int k) { return std::clamp(s * k / 255 - k - s + 255, 0, 255); };
+    TPixelConverter conv = makeConverter(csCMYK, csBGR, 8, 8, 4, 3);
+    std::vector<uint8_t> a(size_t(n) * 3), b(size_t(n) * 3), c(size_t(n) * 3);
+    const void* one[1] = {interleaved.data()};
+    conv.ConvertRow(one, 1, n, 0xFF, a.data());
+    const void* four[4] = {planes.data(), planes.data() + n, planes.data() + 2 * n,
+                           planes.data() + 3 * n};
+    conv.ConvertRow(four, 4, n, 0xFF, b.data());
+    for (int i = 0; i < n; ++i) {
+        const int k = i >> 8;
+        ASSERT_EQ(a[size_t(3 * i + 2)], expect(i & 255, k)) << i;
+        ASSERT_EQ(a[size_t(3 * i + 1)], expect(i >> 8, k)) << i;
+        ASSERT_EQ(a[size_t(3 * i)], expect(255 - (i & 255), k)) << i;
+    }
+    EXPECT_EQ(a, b);
+    // Mask 0x7F skips every eighth target pixel: compare the written ones.
+    conv.ConvertRow(one, 1, 16, 0x7F, c.data());
+    for (int i = 0, src = 0; i < 16; ++i) {
+        if (i % 8 == 0) continue;
+        for (int j = 0; j < 3; ++j)
+            EXPECT_EQ(c[size_t(3 * i + j)], a[size_t(3 * src + j)]);
+        ++src;
+    }
+}
 
 TEST(TPixelConverter, CmykToBgraLeavesAlphaAsIs) {
     TPixelConverter c = makeConverter(csCMYK, csBGRA, 8, 8, 4, 4);

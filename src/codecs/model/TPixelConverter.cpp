@@ -185,6 +185,24 @@ template <bool BlueFirst> struct LabToColour {
     }
 };
 
+// The common case of the Photoshop reader: 8-bit interleaved CMYK into a
+// 24-bit row. C*K div 255 - K - C + 255 equals (255-C)(255-K) div 255, which
+// is always within 0..255, so no clamping is needed.
+template <bool BlueFirst> void cmyk8ToColour24(const RowArgs& a) {
+    const uint8_t* s = a.src[0];
+    uint8_t* d = a.dst;
+    for (int i = 0; i < a.count; ++i, s += 4, d += 3) {
+        // x * 32897 >> 23 is x div 255 for every product of two bytes.
+        const uint32_t k = 255u - s[3];
+        const uint32_t red = ((255u - s[0]) * k * 32897u) >> 23;
+        const uint32_t green = ((255u - s[1]) * k * 32897u) >> 23;
+        const uint32_t blue = ((255u - s[2]) * k * 32897u) >> 23;
+        d[BlueFirst ? 2 : 0] = uint8_t(red);
+        d[1] = uint8_t(green);
+        d[BlueFirst ? 0 : 2] = uint8_t(blue);
+    }
+}
+
 template <class In, class O, class Op, bool EveryPixel> void runRow(const RowArgs& a) {
     In in(a);
     O out(a);
@@ -478,6 +496,8 @@ void TPixelConverter::ChooseRoutine() {
         if (!(toRgb || toBgr) || !byteOrWord(sb) || !byteOrWord(tb)) break;
         toBgr ? pickAll<CmykToColour<true>>(routines_, sb, bigEndian, tb)
               : pickAll<CmykToColour<false>>(routines_, sb, bigEndian, tb);
+        if (sb == 8 && tb == 8 && sourceStride_ == 4 && targetStride_ == 3)
+            routines_[0][1] = toBgr ? &cmyk8ToColour24<true> : &cmyk8ToColour24<false>;
         break;
     case csCIELab:
         if (!(toRgb || toBgr) || !byteOrWord(sb) || !byteOrWord(tb)) break;
