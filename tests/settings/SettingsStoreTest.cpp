@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <random>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace lumara;
 
@@ -357,4 +360,92 @@ TEST(SettingsStore, DefaultPathFollowsXdgConfigHome) {
     EXPECT_EQ(SettingsStore::DefaultPath(), "/home/someone/.config/Korvane/LUMARA.conf");
     setenv("XDG_CONFIG_HOME", "relative/cfg", 1);
     EXPECT_EQ(SettingsStore::DefaultPath(), "/home/someone/.config/Korvane/LUMARA.conf");
+}
+
+TEST(SettingsStore, LinkedStoreIsWrittenThroughTheLink) {
+    TempFolder dir;
+    std::filesystem::create_directories(dir / "dotfiles");
+    std::filesystem::create_directories(dir / "Korvane");
+    const std::string real = dir / "dotfiles/lumara.conf";
+    const std::string link = dir / "Korvane/LUMARA.conf";
+    std::filesystem::create_symlink("../dotfiles/lumara.conf", link);
+    {
+        SettingsStore s(link);
+        EXPECT_EQ(s.State(), SettingsStore::LoadState::Missing);
+        s.WriteString(kOpenDirValue, "/one");
+        ASSERT_TRUE(s.Flush());
+    }
+    {
+        SettingsStore s(link);
+        s.WriteString(kSaveDirValue, "/two");
+        ASSERT_TRUE(s.Flush());
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    SettingsStore s(real);
+    EXPECT_EQ(s.ReadString(kOpenDirValue).value_or(""), "/one");
+    EXPECT_EQ(s.ReadString(kSaveDirValue).value_or(""), "/two");
+}
+
+TEST(SettingsStore, InstancesClosingTogetherKeepEachOthersValues) {
+    TempFolder dir;
+    const std::string path = dir / "LUMARA.conf";
+    constexpr int kRounds = 25;
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    const char* who = child == 0 ? "child" : "parent";
+    bool allWritten = true;
+    for (int i = 0; i < kRounds; ++i) {
+        SettingsStore s(path);
+        s.WriteString(std::string(who) + std::to_string(i), std::to_string(i));
+        allWritten = s.Flush() && allWritten;
+    }
+    if (child == 0) _exit(allWritten ? 0 : 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(allWritten);
+    SettingsStore s(path);
+    EXPECT_EQ(s.State(), SettingsStore::LoadState::Read);
+    EXPECT_EQ(s.ValueNames().size(), size_t(2 * kRounds));
+}
+
+TEST(SettingsStore, DamagedStoresNeverBreakTheReader) {
+    // Start from a real store and damage it in many ways: every outcome must
+    // be either a refusal or values that survive another write and read.
+    SettingsStore::Values values;
+    values["VControls5700"] = {true, std::string(148, '\x01')};
+    values["OpenDir"] = {false, "/home/u/Bilder \xC3\xA9\n"};
+    values["selFX01"] = {true, allBytes()};
+    const std::string good = SettingsStore::FormatText(values);
+    std::mt19937 random(12345);
+    int accepted = 0;
+    for (int round = 0; round < 4000; ++round) {
+        std::string text = good;
+        const int edits = 1 + int(random() % 4);
+        for (int e = 0; e < edits && !text.empty(); ++e) {
+            const size_t at = random() % text.size();
+            switch (random() % 4) {
+            case 0:
+                text[at] = static_cast<char>(random());
+                break;
+            case 1:
+                text.erase(at, 1 + random() % 8);
+                break;
+            case 2:
+                text.insert(at, 1, "\\=\n:#sbx0"[random() % 9]);
+                break;
+            case 3:
+                text.resize(at);
+                break;
+            }
+        }
+        SettingsStore::Values parsed;
+        if (!SettingsStore::ParseText(text, parsed)) continue;
+        ++accepted;
+        SettingsStore::Values again;
+        ASSERT_TRUE(SettingsStore::ParseText(SettingsStore::FormatText(parsed), again));
+        ASSERT_EQ(again, parsed);
+    }
+    EXPECT_GT(accepted, 0);
 }

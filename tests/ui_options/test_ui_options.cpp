@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTabWidget>
 #include <QTest>
@@ -101,6 +102,7 @@ class OptionsFormTest : public QObject {
     void colourDialogCancelled();
     void helpAndEffectsButtons();
     void showOptionsDialogEntry();
+    void radioGroupWithoutAMatchingItem();
     void grabTabs();
 };
 
@@ -630,6 +632,29 @@ void OptionsFormTest::showOptionsDialogEntry() {
         QCOMPARE(ok, QByteArray(answer) == "btnOk");
         QCOMPARE(options.VurJukebox, ok);
     }
+}
+
+void OptionsFormTest::radioGroupWithoutAMatchingItem() {
+    TRadioGroup group(QStringLiteral("Text position"), {"Auto", "Top", "Bottom"});
+    QSignalSpy changed(&group, &TRadioGroup::Changed);
+    group.SetItemIndex(2);
+    QCOMPARE(group.ItemIndex(), 2);
+    QCOMPARE(changed.count(), 1);
+    group.SetItemIndex(7);
+    QCOMPARE(group.ItemIndex(), -1);
+    group.SetItemIndex(-1);
+    QCOMPARE(group.ItemIndex(), -1);
+    group.SetItemIndex(0);
+    QCOMPARE(group.ItemIndex(), 0);
+
+    // Options that no item shows (never the case after the record's repairs)
+    // are kept by Ok rather than replaced.
+    Fixture f;
+    f.options.TextPosition = 5;
+    f.open(kSlideshowPage);
+    QCOMPARE(f.group("grpTextPosition")->ItemIndex(), -1);
+    f.click("btnOk");
+    QCOMPARE(f.options.TextPosition, 5);
 }
 
 void OptionsFormTest::grabTabs() {

@@ -281,10 +281,20 @@ void SettingsStore::apply(Values& into) const {
 
 bool SettingsStore::Flush() {
     if (pending_.empty()) return true;
-    const std::filesystem::path target(path_);
+    std::error_code ec;
+    std::filesystem::path target(path_);
+    // A store that is a link (kept with the user's other dotfiles) is
+    // replaced where it really lives, so the link survives. The link may
+    // point to a file that does not exist yet.
+    for (int depth = 0; depth < 40; ++depth) {
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(target, ec))) break;
+        const std::filesystem::path next = std::filesystem::read_symlink(target, ec);
+        if (ec) break;
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    ec.clear();
     const std::filesystem::path folder =
         target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-    std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec) return false;
 
@@ -292,11 +302,12 @@ bool SettingsStore::Flush() {
     // Merge into the store as it is now, which another instance may have changed.
     Values merged;
     std::string text;
-    if (readStoreFile(path_, text) == FileRead::Read && !ParseText(text, merged)) merged.clear();
+    if (readStoreFile(target.string(), text) == FileRead::Read && !ParseText(text, merged))
+        merged.clear();
     apply(merged);
     const std::string out = FormatText(merged);
     try {
-        WriteWholeFile(path_, out.data(), out.size());
+        WriteWholeFile(target.string(), out.data(), out.size());
     } catch (const Exception&) {
         return false;
     }
