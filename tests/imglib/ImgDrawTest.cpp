@@ -49,17 +49,34 @@ TEST_F(ImgDraw, PaletteImageInto24Bits) {
 }
 
 TEST_F(ImgDraw, TrueColourIntoPaletteTakesNearestEntry) {
-    Bitmap src = MakeBitmap(16, 8, 24, [](int x, int y) { return NoiseColor(x, y); });
+    // Noise plus every grey and the corners of the colour cube, against the
+    // default palettes, a palette with repeated entries (the first one wins)
+    // and a short one.
+    const Bitmap src = MakeBitmap(128, 72, 24, [](int x, int y) {
+        if (y == 0) return MakeColor(x * 2, x * 2, x * 2);
+        if (y == 1) return MakeColor((x & 1) * 255, (x & 2) * 255 / 2, (x & 4) * 255 / 4);
+        return NoiseColor(x, y);
+    });
     const HIMG h = ImgFromBitmap(src);
-    for (int depth : {1, 4, 8}) {
-        Bitmap dest(16, 8, depth);
-        ASSERT_TRUE(ImgDrawImage(h, dest, {0, 0, 15, 7}, nullptr));
-        for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 16; ++x)
+    Palette repeated(256);
+    for (int i = 0; i < 256; ++i)
+        repeated[size_t(i)] = NoiseColor(i % 50, 7) & 0xF0F0F0;
+    struct Target {
+        int depth;
+        Palette palette;
+    };
+    const Target targets[] = {
+        {1, {}}, {4, {}}, {8, {}}, {8, repeated}, {8, {0x102030, 0xFFEEDD, 0x7F7F7F}}};
+    for (const Target& t : targets) {
+        Bitmap dest(128, 72, t.depth);
+        if (!t.palette.empty()) dest.palette = t.palette;
+        ASSERT_TRUE(ImgDrawImage(h, dest, {0, 0, 127, 71}, nullptr));
+        for (int y = 0; y < 72; ++y)
+            for (int x = 0; x < 128; ++x)
                 ASSERT_EQ(dest.PixelIndex(x, y),
                           NearestPaletteIndex(dest.palette.data(), int(dest.palette.size()),
                                               src.PixelColor(x, y)))
-                    << depth << " at " << x << "," << y;
+                    << t.depth << " at " << x << "," << y;
     }
 }
 

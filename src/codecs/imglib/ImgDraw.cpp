@@ -10,7 +10,10 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <shared_mutex>
 #include <vector>
@@ -52,17 +55,82 @@ struct RowJob {
     bool contiguous; // map[i] == map[0] + i
 };
 
-// Nearest palette entry of 24-bit colours, remembered per colour in a small
-// direct-mapped table (photos repeat colours a lot).
+// Nearest palette entry of 24-bit colours, exactly as NearestPaletteIndex
+// finds it but without searching the whole palette for every pixel: colour
+// space is cut into 8x8x8 cells, and each cell lists only the entries that
+// can be nearest to some colour inside it (in palette order, so ties still
+// go to the first entry).
+class PaletteMatcher {
+  public:
+    PaletteMatcher(const Palette& palette, int usable) {
+        const int count = std::min<int>(int(palette.size()), usable);
+        entries_.assign(palette.begin(), palette.begin() + std::max(count, 0));
+        first_.resize(kCells + 1);
+        for (int cell = 0; cell < kCells; ++cell) {
+            first_[size_t(cell)] = uint32_t(candidates_.size());
+            const int lo[3] = {(cell >> 6) * 32, ((cell >> 3) & 7) * 32, (cell & 7) * 32};
+            auto channelBounds = [&](uint32_t c, int& nearSq, int& farSq) {
+                const int v[3] = {RedOf(c), GreenOf(c), BlueOf(c)};
+                nearSq = farSq = 0;
+                for (int k = 0; k < 3; ++k) {
+                    const int a = lo[k], b = lo[k] + 31;
+                    const int n = v[k] < a ? a - v[k] : v[k] > b ? v[k] - b : 0;
+                    const int f = std::max(std::abs(v[k] - a), std::abs(v[k] - b));
+                    nearSq += n * n;
+                    farSq += f * f;
+                }
+            };
+            // No colour of the cell is farther than `bound` from its nearest
+            // entry, so entries whose nearest point is farther never win.
+            int bound = INT32_MAX;
+            for (uint32_t c : entries_) {
+                int nearSq, farSq;
+                channelBounds(c, nearSq, farSq);
+                bound = std::min(bound, farSq);
+            }
+            for (size_t i = 0; i < entries_.size(); ++i) {
+                int nearSq, farSq;
+                channelBounds(entries_[i], nearSq, farSq);
+                if (nearSq <= bound) candidates_.push_back(uint8_t(i));
+            }
+        }
+        first_[kCells] = uint32_t(candidates_.size());
+    }
+
+    int Find(uint32_t color) const {
+        const int r = RedOf(color), g = GreenOf(color), b = BlueOf(color);
+        const int cell = ((r >> 5) << 6) | ((g >> 5) << 3) | (b >> 5);
+        int best = 0, bestDist = INT32_MAX;
+        for (uint32_t k = first_[size_t(cell)]; k < first_[size_t(cell) + 1]; ++k) {
+            const uint32_t e = entries_[candidates_[k]];
+            const int dr = RedOf(e) - r, dg = GreenOf(e) - g, db = BlueOf(e) - b;
+            const int d = dr * dr + dg * dg + db * db;
+            if (d < bestDist) {
+                bestDist = d;
+                best = candidates_[k];
+                if (d == 0) break;
+            }
+        }
+        return best;
+    }
+
+  private:
+    static constexpr int kCells = 512;
+    std::vector<uint32_t> entries_;
+    std::vector<uint32_t> first_;
+    std::vector<uint8_t> candidates_;
+};
+
+// Remembers the last matches per colour in a small direct-mapped table:
+// photos repeat colours a lot. One per thread.
 class NearestCache {
   public:
-    NearestCache(const Palette& palette, int usable)
-        : palette_(palette.data()), count_(std::min<int>(int(palette.size()), usable)),
-          keys_(kSize, kEmpty), values_(kSize) {}
+    explicit NearestCache(const PaletteMatcher& matcher)
+        : matcher_(matcher), keys_(kSize, kEmpty), values_(kSize) {}
     int Find(uint32_t color) {
         const size_t h = (color * 2654435761u) >> (32 - kBits);
         if (keys_[h] == color) return values_[h];
-        const int v = NearestPaletteIndex(palette_, count_, color);
+        const int v = matcher_.Find(color);
         keys_[h] = color;
         values_[h] = uint8_t(v);
         return v;
@@ -72,8 +140,7 @@ class NearestCache {
     static constexpr int kBits = 13;
     static constexpr size_t kSize = size_t(1) << kBits;
     static constexpr uint32_t kEmpty = 0xFFFFFFFFu;
-    const uint32_t* palette_;
-    int count_;
+    const PaletteMatcher& matcher_;
     std::vector<uint32_t> keys_;
     std::vector<uint8_t> values_;
 };
@@ -178,12 +245,14 @@ void drawBitmap(const Bitmap& src, const TRect& sr, Bitmap& dest, const TRect& d
     }
     const uint8_t* indexLut = samePalette ? nullptr : lut.data();
 
+    std::unique_ptr<PaletteMatcher> matcher;
+    if (sd == 24 && dd != 24) matcher = std::make_unique<PaletteMatcher>(dest.palette, 1 << dd);
+
     const int64_t work = int64_t(x1 - x0 + 1) * (y1 - y0 + 1);
     ForEachRowBand(y1 - y0 + 1, ImgThreadsFor(work * (sd == 24 && dd != 24 ? 8 : 1)),
                    [&](int first, int last) {
                        std::unique_ptr<NearestCache> cache;
-                       if (sd == 24 && dd != 24)
-                           cache = std::make_unique<NearestCache>(dest.palette, 1 << dd);
+                       if (matcher) cache = std::make_unique<NearestCache>(*matcher);
                        for (int r = first; r < last; ++r) {
                            const RowJob j{src.ScanLine(mapY[size_t(r)]),
                                           dest.ScanLine(y0 + r),

@@ -64,4 +64,41 @@ const Bitmap* ImgPixels(HIMG image);
 // Results are the same whatever the count.
 void ImgSetThreadCount(int count);
 
+// ---- Files
+
+// Opens an image file by its content: TIFF (every page), GIF (every frame as
+// shown by a viewer), WebP (still or animated), DCX (pages of PCX), BMP, PCX,
+// PNG, and TGA when the path ends in ".tga". Multi-page files open on page 0;
+// other pages are decoded when selected. flags: none so far (pass 0).
+// 0 on failure, with the status "Cannot open file", "Unsupported file format",
+// "Corrupt image data: ...", "Image too large" or "Out of memory".
+HIMG ImgOpenSolo(const std::string& path, int flags);
+// The same from memory (the bytes are copied); type ("TIF", "TGA", ...) only
+// matters for formats without a signature.
+HIMG ImgOpenMem(const uint8_t* data, size_t size, const char* type);
+
+// Pages of an image, zero-based. ImgSetPage decodes the page when needed and
+// fails (keeping the current page) for a page out of range or one that cannot
+// be decoded. Selecting a page may release pixels of other pages that
+// ImgPixels handed out, when the decoded pages together grow past 1 GiB.
+bool ImgPageCount(HIMG image, int* count);
+bool ImgSetPage(HIMG image, int page);
+bool ImgGetPage(HIMG image, int* page);
+
+// Decoders refuse pictures of more pixels than this before taking memory
+// (1 gigapixel by default; the fuzzer lowers it).
+void ImgSetMaxImagePixels(uint64_t pixels);
+
+// ImgReduceColors flags; other bits are ignored, so 0 (or the loader's 68)
+// asks for a palette chosen for the image with Floyd-Steinberg dithering.
+enum ImgReduceFlags : int {
+    kReduceNoDither = 1,     // nearest colour, no error diffusion
+    kReduceFixedPalette = 2, // the default palette of the depth instead of a chosen one
+};
+
+// A new palette image of at most colors colours (2 to 256): 1-bit for 2,
+// 4-bit for up to 16, 8-bit above. Palette images that already have few
+// enough colours keep them exactly.
+HIMG ImgReduceColors(HIMG image, int colors, int flags);
+
 } // namespace lumara
