@@ -286,3 +286,22 @@ TEST(SettingsLifecycle, CloseWritesAbsoluteOrigins) {
     EXPECT_EQ(s.CommentBounds, (TRect{1, 0, 10, 10}));
     EXPECT_EQ(s.BatchEditorBounds.Left, INT32_MAX);
 }
+
+TEST(SettingsLifecycle, CloseWritesOtherValuesOfTheSameStoreTogether) {
+    TempFolder dir;
+    const std::string path = dir / "LUMARA.conf";
+    SettingsStore st(path);
+    ViewSettings record;
+    TOptions o;
+    o.OpenDir = "/in";
+    o.SaveDir = "/out";
+    const std::vector<uint8_t> wizard = {75, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0};
+    st.WriteBinary(kJpegWizardValue, wizard);
+    ASSERT_TRUE(WriteSettingsAtClose(st, record, o));
+    EXPECT_FALSE(st.Pending());
+    SettingsStore after(path);
+    EXPECT_EQ(after.ValueNames(), (std::vector<std::string>{kJpegWizardValue, kOpenDirValue,
+                                                            kSaveDirValue, kViewSettingsValue}));
+    EXPECT_EQ(after.ReadBinary(kJpegWizardValue).value_or(std::vector<uint8_t>()), wizard);
+    EXPECT_EQ(after.ReadString(kSaveDirValue).value_or(""), "/out");
+}

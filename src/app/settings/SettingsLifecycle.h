@@ -34,8 +34,11 @@ void StoreBoundsAtClose(TOptions& options, const TRect& mainBounds, const TRect*
                         const TRect* batchEditorBounds, bool settingsWerePresent);
 
 // The close: "OpenDir", "SaveDir" and the record with every option copied
-// back into it (padding as read). False when the store could not be written;
-// nobody is told, the settings of this run are then lost.
+// back into it (padding as read), written together with anything else the
+// caller put into the same store object beforehand (such as "JPGwiz1" when
+// the JPEG compression settings were loaded or changed in this run). False
+// when the store could not be written; nobody is told, the settings of this
+// run are then lost and the previous store stays as it was.
 bool WriteSettingsAtClose(SettingsStore& store, ViewSettings& record, const TOptions& options);
 
 } // namespace lumara
