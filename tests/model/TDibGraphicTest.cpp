@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 namespace lumara {
 namespace {
@@ -845,17 +846,26 @@ TEST(TDibGraphic, AppendToStreamNamesTheClass) {
               "The PackedFileGraphic format does not support multiple images");
 }
 
-// Painting needs a GUI application object for fonts; the offscreen platform
-// needs no display.
-void ensureGuiApplication() {
-    if (QGuiApplication::instance()) return;
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "model_test";
-    static char* argv[] = {name, nullptr};
-    static QGuiApplication* app = new QGuiApplication(argc, argv);
-    (void)app;
-}
+// Painting text needs a GUI application object for fonts; the offscreen
+// platform needs no display. It lives for the whole run and is torn down
+// properly so that nothing is left allocated.
+class GuiEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app_ = std::make_unique<QGuiApplication>(argc_, argv_);
+    }
+    void TearDown() override { app_.reset(); }
+
+  private:
+    int argc_ = 1;
+    char name_[11] = "model_test";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QGuiApplication> app_;
+};
+
+[[maybe_unused]] ::testing::Environment* const gGui =
+    ::testing::AddGlobalTestEnvironment(new GuiEnvironment);
 
 TEST(TDibGraphicCanvas, TrueColourDrawsInPlaceTopDown) {
     TDibGraphic g;
@@ -873,7 +883,7 @@ TEST(TDibGraphicCanvas, TrueColourDrawsInPlaceTopDown) {
 }
 
 TEST(TDibGraphicCanvas, TextMatchesAnOrdinaryImage) {
-    ensureGuiApplication();
+    ASSERT_NE(QGuiApplication::instance(), nullptr);
     const int w = 40, h = 20;
     QImage reference(w, h, QImage::Format_BGR888);
     reference.fill(Qt::black);
