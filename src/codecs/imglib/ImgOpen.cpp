@@ -144,8 +144,10 @@ HIMG openBytes(Bytes data, const std::string& hint) {
         image->decodedBytes = image->pages[0].ImageSize();
         image->currentPage = 0;
         // Nothing more to decode for single pictures: the source can go.
-        if (count == 1) image->source.reset();
-        else remember(image);
+        if (count == 1)
+            image->source.reset();
+        else
+            remember(image);
         return RegisterImage(std::shared_ptr<ImgEntry>(image));
     } catch (const DecodeError& e) {
         SetImgStatus(e.what());

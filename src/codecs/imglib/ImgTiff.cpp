@@ -60,8 +60,7 @@ toff_t seekProc(thandle_t h, toff_t off, int whence) {
     }
     // Offsets come as unsigned; a negative relative seek wraps around.
     const uint64_t target = base + uint64_t(off);
-    if (whence != SEEK_SET && int64_t(off) < 0 && uint64_t(-int64_t(off)) > base)
-        return toff_t(-1);
+    if (whence != SEEK_SET && int64_t(off) < 0 && uint64_t(-int64_t(off)) > base) return toff_t(-1);
     if (target > uint64_t(std::numeric_limits<int64_t>::max())) return toff_t(-1);
     r->pos = target;
     return toff_t(target);
@@ -107,8 +106,8 @@ class TiffSource : public PageSource {
         if (!opts) throw std::bad_alloc();
         TIFFOpenOptionsSetErrorHandlerExtR(opts, errorHandler, &reader_);
         TIFFOpenOptionsSetWarningHandlerExtR(opts, warningHandler, &reader_);
-        TIFFOpenOptionsSetMaxSingleMemAlloc(opts, tmsize_t(std::max<uint64_t>(
-                                                      MaxImageBytes(), uint64_t(64) << 20)));
+        TIFFOpenOptionsSetMaxSingleMemAlloc(
+            opts, tmsize_t(std::max<uint64_t>(MaxImageBytes(), uint64_t(64) << 20)));
         // "m": no memory mapping (there is no file), "h": header only is
         // not wanted, so plain read mode.
         tif_ = TIFFClientOpenExt("image", "rm", &reader_, readProc, writeProc, seekProc, closeProc,
@@ -139,8 +138,8 @@ class TiffSource : public PageSource {
         TIFFGetFieldDefaulted(tif_, TIFFTAG_PLANARCONFIG, &planar);
         const bool hasPhotometric = TIFFGetField(tif_, TIFFTAG_PHOTOMETRIC, &photometric) != 0;
 
-        const bool gray = hasPhotometric &&
-                          (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE);
+        const bool gray = hasPhotometric && (photometric == PHOTOMETRIC_MINISBLACK ||
+                                             photometric == PHOTOMETRIC_MINISWHITE);
         const bool palette = hasPhotometric && photometric == PHOTOMETRIC_PALETTE;
         const bool plain = spp == 1 && !TIFFIsTiled(tif_);
         if (plain && gray && (bps == 1 || bps == 2 || bps == 4 || bps == 8 || bps == 16))
@@ -192,7 +191,8 @@ class TiffSource : public PageSource {
         out.palette.resize(size_t(levels));
         for (int i = 0; i < levels; ++i) {
             const int v = i * 255 / (levels - 1);
-            out.palette[size_t(i)] = minIsWhite ? MakeColor(255 - v, 255 - v, 255 - v) : MakeColor(v, v, v);
+            out.palette[size_t(i)] =
+                minIsWhite ? MakeColor(255 - v, 255 - v, 255 - v) : MakeColor(v, v, v);
         }
         eachRow(height, [&](int y, const uint8_t* src) {
             uint8_t* dst = out.ScanLine(y);
@@ -221,7 +221,8 @@ class TiffSource : public PageSource {
 
     Bitmap readPalette(uint32_t width, uint32_t height, uint16_t bps) {
         uint16_t *r = nullptr, *g = nullptr, *b = nullptr;
-        if (!TIFFGetField(tif_, TIFFTAG_COLORMAP, &r, &g, &b)) Corrupt("palette image without a colour map");
+        if (!TIFFGetField(tif_, TIFFTAG_COLORMAP, &r, &g, &b))
+            Corrupt("palette image without a colour map");
         const int count = 1 << bps;
         // Some writers store 8-bit values in the 16-bit map.
         bool wide = false;
@@ -268,8 +269,10 @@ class TiffSource : public PageSource {
         if (uint64_t(width) * height * 4 > kRasterBytes) {
             band = uint32_t(std::max<uint64_t>(1, kRasterBytes / (uint64_t(width) * 4)));
             uint32_t unit = 0;
-            if (TIFFIsTiled(tif_)) TIFFGetField(tif_, TIFFTAG_TILELENGTH, &unit);
-            else TIFFGetFieldDefaulted(tif_, TIFFTAG_ROWSPERSTRIP, &unit);
+            if (TIFFIsTiled(tif_))
+                TIFFGetField(tif_, TIFFTAG_TILELENGTH, &unit);
+            else
+                TIFFGetFieldDefaulted(tif_, TIFFTAG_ROWSPERSTRIP, &unit);
             if (unit > 0 && unit < band) band -= band % unit;
         }
         std::vector<uint32_t> raster(size_t(width) * band);
