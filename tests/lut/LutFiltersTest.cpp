@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 
 namespace lumara {
@@ -122,6 +123,72 @@ TEST(LutFilters, IdentityMapsKeepGreysThroughTheHlsPasses) {
     const Bitmap before = image;
     SaturationFilter(image, maps);
     EXPECT_TRUE(image.SamePixels(before));
+}
+
+// Every colour once, through each pass that works in the HLS model, against
+// the conversion functions applied pixel by pixel.
+TEST(LutFilters, HlsPassesMatchTheModelForEveryColour) {
+    Bitmap all(4096, 4096, 24);
+    for (int y = 0; y < 4096; ++y) {
+        uint8_t* p = all.ScanLine(y);
+        for (int x = 0; x < 4096; ++x, p += 3) {
+            const int i = y * 4096 + x;
+            p[0] = static_cast<uint8_t>(i);
+            p[1] = static_cast<uint8_t>(i >> 8);
+            p[2] = static_cast<uint8_t>(i >> 16);
+        }
+    }
+    ChannelMaps maps;
+    ResetMaps(maps);
+    SetGammaLUT(maps, 160, ChannelGreen);
+    SetContrastLUT(maps, 60, ChannelBlue);
+    auto level = [](int v) { return std::min(255, v * 255 / 3600); };
+    struct Case {
+        const char* name;
+        std::function<void(Bitmap&)> pass;
+        std::function<RgbColor(int, int, int)> expected;
+    };
+    const Case cases[] = {
+        {"LuminanceFilter", [&](Bitmap& b) { LuminanceFilter(b, maps); },
+         [&](int r, int g, int b) {
+             const HlsColor hls = RgbToHls(r, g, b);
+             return HlsToRgb(hls.H, maps.GreenMap[level(hls.L)] * 3600 / 255, hls.S);
+         }},
+        {"SaturationFilter", [&](Bitmap& b) { SaturationFilter(b, maps); },
+         [&](int r, int g, int b) {
+             const HlsColor hls = RgbToHls(r, g, b);
+             return HlsToRgb(hls.H, hls.L, maps.BlueMap[maps.GreenMap[level(hls.S)]] * 3600 / 255);
+         }},
+        {"MultiplyLuminance", [](Bitmap& b) { MultiplyLuminance(b); },
+         [](int r, int g, int b) {
+             const HlsColor hls = RgbToHls(r, g, b);
+             return HlsToRgb(hls.H, std::min(3600, hls.L * hls.L / 3600), hls.S);
+         }},
+        {"UnWashMore", [](Bitmap& b) { UnWashMore(b); },
+         [](int r, int g, int b) {
+             const HlsColor hls = RgbToHls(r, g, b);
+             const int m = std::min({r, g, b});
+             const int lm = RgbToHls(m, m, m).L;
+             const RgbColor c = HlsToRgb(hls.H, std::min(3600, lm * lm / 3600), hls.S);
+             return RgbColor{(r + c.r) / 2, (g + c.g) / 2, (b + c.b) / 2};
+         }},
+    };
+    for (const Case& c : cases) {
+        Bitmap image = all;
+        c.pass(image);
+        int mismatches = 0;
+        for (int y = 0; y < 4096; ++y) {
+            const uint8_t* in = all.ScanLine(y);
+            const uint8_t* out = image.ScanLine(y);
+            for (int x = 0; x < 4096; ++x, in += 3, out += 3) {
+                const RgbColor want = c.expected(in[2], in[1], in[0]);
+                if (want != RgbColor{out[2], out[1], out[0]} && ++mismatches < 5)
+                    ADD_FAILURE() << c.name << " " << int(in[2]) << "," << int(in[1]) << ","
+                                  << int(in[0]);
+            }
+        }
+        EXPECT_EQ(mismatches, 0) << c.name;
+    }
 }
 
 TEST(LutFilters, UnWash) {

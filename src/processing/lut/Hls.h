@@ -46,36 +46,39 @@ inline int Abs(int v) {
     return v < 0 ? -v : v;
 }
 
-// For components already known to lie in 0..255.
-inline HlsColor RgbToHlsUnchecked(int r, int g, int b) {
-    const int mx = std::max(r, std::max(g, b));
-    const int mn = std::min(r, std::min(g, b));
+// Hue of a pixel whose largest and smallest components are mx and mn, for
+// components in 0..255. Written without branches on the pixel (all candidates
+// computed, then selected): the hue sextant changes from pixel to pixel in any
+// real picture. A grey divides by 0, which reads reciprocal 0, and gets 2400.
+[[gnu::always_inline]] inline int HueOf(int r, int g, int b, int mx, int mn) {
+    const int d = mx - mn;
+    const int half = d / 2;
+    const int rd = DivSmall(half + (mx - r) * 600, d);
+    const int gd = DivSmall(half + (mx - g) * 600, d);
+    const int bd = DivSmall(half + (mx - b) * 600, d);
+    int h = r == mx ? bd - gd : (g == mx ? rd + 1200 - bd : gd + 2400 - rd);
+    h = h < 0 ? Abs(h + 3600) : h;
+    h = h > 3600 ? Abs(h - 3600) : h;
+    return d == 0 ? 2400 : h;
+}
+
+// Lightness and saturation depend only on the largest and smallest component.
+[[gnu::always_inline]] inline HlsColor LightnessAndSaturation(int mx, int mn) {
     const int sum = mx + mn;
+    const int d = mx - mn;
     HlsColor hls;
     hls.L = (sum * 3600 + 255) / 510;
-    if (mx == mn) {
-        hls.S = 0;
-        hls.H = 2400;
-        return hls;
-    }
-    const int d = mx - mn;
-    if (hls.L <= 1800)
-        hls.S = DivSmall(d * 3600 + sum / 2, sum);
-    else
-        hls.S = DivSmall(d * 3600 + (510 - sum) / 2, 510 - sum);
-    const int rd = DivSmall(d / 2 + (mx - r) * 600, d);
-    const int gd = DivSmall(d / 2 + (mx - g) * 600, d);
-    const int bd = DivSmall(d / 2 + (mx - b) * 600, d);
-    int h;
-    if (r == mx)
-        h = bd - gd;
-    else if (g == mx)
-        h = rd + 1200 - bd;
-    else
-        h = gd + 2400 - rd;
-    if (h < 0) h = Abs(h + 3600);
-    if (h > 3600) h = Abs(h - 3600);
-    hls.H = h;
+    const int divisor = hls.L <= 1800 ? sum : 510 - sum;
+    hls.S = d == 0 ? 0 : DivSmall(d * 3600 + divisor / 2, divisor);
+    return hls;
+}
+
+// For components already known to lie in 0..255.
+[[gnu::always_inline]] inline HlsColor RgbToHlsUnchecked(int r, int g, int b) {
+    const int mx = std::max(r, std::max(g, b));
+    const int mn = std::min(r, std::min(g, b));
+    HlsColor hls = LightnessAndSaturation(mx, mn);
+    hls.H = HueOf(r, g, b, mx, mn);
     return hls;
 }
 
@@ -90,6 +93,65 @@ inline int64_t HueToRgb(int64_t m1, int64_t m2, int64_t h) {
 
 inline int ToByte(int64_t v) {
     return static_cast<int>(std::clamp<int64_t>(v, 0, 255));
+}
+
+// For hue, lightness and saturation all within 0..3600, where every
+// intermediate value is non-negative and small: the same arithmetic in
+// unsigned 32 bits, which the pixel passes use.
+inline uint32_t HueToRgbInRange(uint32_t m1, uint32_t m2, int h) {
+    h = h < 0 ? h + 3600 : h;
+    h = h > 3600 ? h - 3600 : h;
+    // The rising edge, the plateau at m2, the falling edge and the floor at m1
+    // are one trapezoid: the position on it is min(h, 2400 - h) within 0..600.
+    const int ramp = std::clamp(std::min(h, 2400 - h), 0, 600);
+    return m1 + ((m2 - m1) * static_cast<uint32_t>(ramp) + 300) / 600;
+}
+
+// (v * 255 + 1800) div 3600 for v in 0..3600, the last step of each component.
+constexpr std::array<uint8_t, 3601> MakeComponentBytes() {
+    std::array<uint8_t, 3601> table{};
+    for (uint32_t v = 0; v < table.size(); ++v)
+        table[v] = static_cast<uint8_t>((v * 255 + 1800) / 3600);
+    return table;
+}
+
+inline constexpr std::array<uint8_t, 3601> kComponentByte = MakeComponentBytes();
+
+// Every v reaching here is at most 3600 (m2 never exceeds it); the clamp only
+// keeps the table read inside the table.
+inline int HueComponent(uint32_t v) {
+    return kComponentByte[std::min<uint32_t>(v, 3600)];
+}
+
+// The two levels between which the components of a colour lie, from its
+// lightness and saturation (0..3600 each).
+struct HlsMix {
+    uint32_t m1 = 0;
+    uint32_t m2 = 0;
+};
+
+[[gnu::always_inline]] inline HlsMix MixOf(int L, int S) {
+    const auto l = static_cast<uint32_t>(L);
+    const auto s = static_cast<uint32_t>(S);
+    // With s = 0 both m1 and m2 come out as l, which gives the grey.
+    const uint32_t low = (l * (s + 3600) + 1800) / 3600;
+    const uint32_t high = l + s - (l * s + 1800) / 3600;
+    const uint32_t m2 = l <= 1800 ? low : high;
+    return HlsMix{2 * l - m2, m2};
+}
+
+[[gnu::always_inline]] inline RgbColor ComponentsOf(int H, HlsMix mix) {
+    return RgbColor{HueComponent(HueToRgbInRange(mix.m1, mix.m2, H + 1200)),
+                    HueComponent(HueToRgbInRange(mix.m1, mix.m2, H)),
+                    HueComponent(HueToRgbInRange(mix.m1, mix.m2, H - 1200))};
+}
+
+[[gnu::always_inline]] inline RgbColor HlsToRgbInRange(int H, int L, int S) {
+    return ComponentsOf(H, MixOf(L, S));
+}
+
+inline bool InHlsRange(int v) {
+    return static_cast<unsigned>(v) <= 3600u;
 }
 
 } // namespace hls_detail

@@ -5,12 +5,11 @@
 #include "TrueColour.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace lumara {
 
 namespace {
-
-using hls_detail::RgbToHlsUnchecked;
 
 // Runs rowFn(row, width) over every row of the bitmap.
 template <class RowFn> void ForEachRow(Bitmap& bitmap, const char* caller, RowFn rowFn) {
@@ -62,14 +61,48 @@ ByteTables TablesOf(const ChannelMaps& maps) {
     return tables;
 }
 
-// Runs pixelFn(r, g, b) -> RgbColor on every pixel.
-template <class PixelFn> void MapPixels(Bitmap& bitmap, const char* caller, PixelFn pixelFn) {
-    ForEachRow(bitmap, caller, [&pixelFn](uint8_t* p, int width) {
+// The passes through the HLS model here change only lightness or saturation
+// and keep the hue. Lightness and saturation depend only on the largest and
+// smallest component of a pixel, so everything of the conversion back except
+// the hue is looked up per (largest, smallest) pair: m1 | m2 << 16 at
+// largest * 256 + smallest, built once per pass.
+using MixTable = std::vector<uint32_t>;
+
+// adjust(HlsColor of the pair, smallest) -> the pair's new lightness and
+// saturation, each within 0..3600.
+template <class Adjust> MixTable BuildMixTable(Adjust adjust) {
+    MixTable table(256 * 256, 0);
+    for (int mx = 0; mx < 256; ++mx) {
+        for (int mn = 0; mn <= mx; ++mn) {
+            const HlsColor adjusted = adjust(hls_detail::LightnessAndSaturation(mx, mn), mn);
+            const hls_detail::HlsMix mix = hls_detail::MixOf(adjusted.L, adjusted.S);
+            table[static_cast<size_t>(mx * 256 + mn)] = mix.m1 | mix.m2 << 16;
+        }
+    }
+    return table;
+}
+
+// Rebuilds every pixel from its own hue and its pair's entry; finish(p, colour)
+// stores the result (by default the colour itself).
+struct StoreColour {
+    void operator()(uint8_t* p, RgbColor c) const {
+        p[0] = static_cast<uint8_t>(c.b);
+        p[1] = static_cast<uint8_t>(c.g);
+        p[2] = static_cast<uint8_t>(c.r);
+    }
+};
+
+template <class Finish = StoreColour>
+void HlsPass(Bitmap& bitmap, const char* caller, const MixTable& table, Finish finish = {}) {
+    const uint32_t* const mixes = table.data();
+    ForEachRow(bitmap, caller, [mixes, &finish](uint8_t* p, int width) {
         for (int x = 0; x < width; ++x, p += 3) {
-            const RgbColor c = pixelFn(p[2], p[1], p[0]);
-            p[0] = static_cast<uint8_t>(c.b);
-            p[1] = static_cast<uint8_t>(c.g);
-            p[2] = static_cast<uint8_t>(c.r);
+            const int b = p[0], g = p[1], r = p[2];
+            const int mx = std::max(r, std::max(g, b));
+            const int mn = std::min(r, std::min(g, b));
+            const uint32_t entry = mixes[mx * 256 + mn];
+            finish(p, hls_detail::ComponentsOf(hls_detail::HueOf(r, g, b, mx, mn),
+                                               hls_detail::HlsMix{entry & 0xFFFF, entry >> 16}));
         }
     });
 }
@@ -105,23 +138,23 @@ void NegColorFilter(Bitmap& bitmap, const ChannelMaps& maps) {
 }
 
 void LuminanceFilter(Bitmap& bitmap, const ChannelMaps& maps) {
+    RequireTrueColour(bitmap, "LuminanceFilter");
     int lightness[256];
     for (int l = 0; l < 256; ++l)
         lightness[l] = LevelToHls(maps.GreenMap[l]);
-    MapPixels(bitmap, "LuminanceFilter", [&lightness](int r, int g, int b) {
-        const HlsColor hls = RgbToHlsUnchecked(r, g, b);
-        return HlsToRgb(hls.H, lightness[HlsToLevel(hls.L)], hls.S);
-    });
+    HlsPass(bitmap, "LuminanceFilter", BuildMixTable([&lightness](HlsColor hls, int) {
+                return HlsColor{0, lightness[HlsToLevel(hls.L)], hls.S};
+            }));
 }
 
 void SaturationFilter(Bitmap& bitmap, const ChannelMaps& maps) {
+    RequireTrueColour(bitmap, "SaturationFilter");
     int saturation[256];
     for (int s = 0; s < 256; ++s)
         saturation[s] = LevelToHls(maps.BlueMap[maps.GreenMap[s]]);
-    MapPixels(bitmap, "SaturationFilter", [&saturation](int r, int g, int b) {
-        const HlsColor hls = RgbToHlsUnchecked(r, g, b);
-        return HlsToRgb(hls.H, hls.L, saturation[HlsToLevel(hls.S)]);
-    });
+    HlsPass(bitmap, "SaturationFilter", BuildMixTable([&saturation](HlsColor hls, int) {
+                return HlsColor{0, hls.L, saturation[HlsToLevel(hls.S)]};
+            }));
 }
 
 void MultiplyRGB(Bitmap& bitmap) {
@@ -134,18 +167,22 @@ void MultiplyRGB(Bitmap& bitmap) {
 }
 
 void MultiplyLuminance(Bitmap& bitmap) {
-    MapPixels(bitmap, "MultiplyLuminance", [](int r, int g, int b) {
-        const HlsColor hls = RgbToHlsUnchecked(r, g, b);
-        return HlsToRgb(hls.H, std::min(3600, hls.L * hls.L / 3600), hls.S);
-    });
+    RequireTrueColour(bitmap, "MultiplyLuminance");
+    HlsPass(bitmap, "MultiplyLuminance", BuildMixTable([](HlsColor hls, int) {
+                return HlsColor{0, std::min(3600, hls.L * hls.L / 3600), hls.S};
+            }));
 }
 
 void UnWashMore(Bitmap& bitmap) {
-    MapPixels(bitmap, "UnWashMore", [](int r, int g, int b) {
-        const HlsColor hls = RgbToHlsUnchecked(r, g, b);
-        const int lm = GreyLightness(std::min(r, std::min(g, b)));
-        const RgbColor c = HlsToRgb(hls.H, std::min(3600, lm * lm / 3600), hls.S);
-        return RgbColor{(r + c.r) / 2, (g + c.g) / 2, (b + c.b) / 2};
+    RequireTrueColour(bitmap, "UnWashMore");
+    const MixTable table = BuildMixTable([](HlsColor hls, int smallest) {
+        const int lm = GreyLightness(smallest);
+        return HlsColor{0, std::min(3600, lm * lm / 3600), hls.S};
+    });
+    HlsPass(bitmap, "UnWashMore", table, [](uint8_t* p, RgbColor c) {
+        p[0] = static_cast<uint8_t>((p[0] + c.b) / 2);
+        p[1] = static_cast<uint8_t>((p[1] + c.g) / 2);
+        p[2] = static_cast<uint8_t>((p[2] + c.r) / 2);
     });
 }
 
