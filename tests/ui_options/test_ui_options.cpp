@@ -570,15 +570,23 @@ void OptionsFormTest::colourDialogFromTheKeyboard() {
     dialogs.colorAnswers.push_back({true, QColor(200, 100, 0)});
     Fixture f;
     f.open();
+    f.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(f.form.get()));
     auto* panel = f.get<TColorPanel>("pnlBackColor");
-    QFocusEvent tabIn(QEvent::FocusIn, Qt::TabFocusReason);
-    QApplication::sendEvent(panel, &tabIn);
+    f.box("chkAutoCenter")->setFocus(Qt::OtherFocusReason);
+    QVERIFY(dialogs.presets.empty());
+    QTest::keyClick(f.box("chkAutoCenter"), Qt::Key_Tab);
+    QVERIFY(panel->hasFocus());
     QCOMPARE(dialogs.presets.size(), size_t(1));
     QCOMPARE(dialogs.presets[0], QApplication::palette().color(QPalette::Button));
     QCOMPARE(panel->Color(), QColor(200, 100, 0));
     // Focus coming back from the closed colour dialog opens nothing.
     QFocusEvent back(QEvent::FocusIn, Qt::ActiveWindowFocusReason);
     QApplication::sendEvent(panel, &back);
+    QCOMPARE(dialogs.presets.size(), size_t(1));
+    // Leaving with Tab opens nothing either.
+    QTest::keyClick(panel, Qt::Key_Tab);
+    QVERIFY(f.box("chkMultipleViewers")->hasFocus());
     QCOMPARE(dialogs.presets.size(), size_t(1));
     f.click("btnApply");
     QCOMPARE(f.options.BackColor, 0x00C86400u);

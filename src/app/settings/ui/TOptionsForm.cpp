@@ -201,6 +201,12 @@ void TOptionsForm::buildViewerTab(QWidget* page) {
     layout->addWidget(controls, 0, Qt::AlignTop);
     layout->addStretch(1);
 
+    // Keyboard order follows the page: left column, then the Controls group.
+    QWidget::setTabOrder(chkAutoSize_, chkAutoCenter_);
+    QWidget::setTabOrder(chkAutoCenter_, pnlBackColor_);
+    QWidget::setTabOrder(pnlBackColor_, chkMultipleViewers_);
+    QWidget::setTabOrder(chkMultipleViewers_, chkMaxFullScreen_);
+
     for (QCheckBox* b : {chkAutoSize_, chkAutoCenter_, chkMultipleViewers_, chkMaxFullScreen_,
                          chkStatusBar_, chkButtonText_, chkToolBar_, chkMenus_, chkPathBox_})
         connect(b, &QCheckBox::toggled, this, &TOptionsForm::controlChanged);
