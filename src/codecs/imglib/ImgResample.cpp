@@ -242,6 +242,49 @@ void horizontalPass(const int32_t* mid, const Taps& th, int width, uint8_t* out)
     }
 }
 
+// The other order, for images that grow taller: each source row is filtered
+// across once into `mid` (7 extra bits), and target rows combine those.
+void horizontalToMid(const uint8_t* row, const Taps& th, int width, int32_t* mid) {
+    const int count = th.count;
+    constexpr int32_t round = 1 << (kWeightBits - kMidBits - 1);
+    constexpr int shift = kWeightBits - kMidBits;
+    const int16_t* w = th.weight.data();
+    for (int x = 0; x < width; ++x, mid += 3, w += count) {
+        const uint8_t* p = row + size_t(th.start[size_t(x)]) * 3;
+        int32_t b = round, g = round, r = round;
+        for (int k = 0; k < count; ++k, p += 3) {
+            const int32_t wk = w[k];
+            b += wk * p[0];
+            g += wk * p[1];
+            r += wk * p[2];
+        }
+        mid[0] = b >> shift;
+        mid[1] = g >> shift;
+        mid[2] = r >> shift;
+    }
+}
+
+void verticalFromMid(const int32_t* const* rows, const int16_t* w, int count, size_t n,
+                     int32_t* acc, uint8_t* out) {
+    constexpr int32_t round = 1 << (kFinalShift - 1);
+    bool started = false;
+    for (int k = 0; k < count; ++k) {
+        const int32_t wk = w[k];
+        if (wk == 0) continue;
+        const int32_t* r = rows[k];
+        if (!started) {
+            for (size_t i = 0; i < n; ++i)
+                acc[i] = round + wk * r[i];
+            started = true;
+        } else {
+            for (size_t i = 0; i < n; ++i)
+                acc[i] += wk * r[i];
+        }
+    }
+    for (size_t i = 0; i < n; ++i)
+        out[i] = clampByte(acc[i] >> kFinalShift);
+}
+
 int darkerEntry(const Palette& palette) {
     auto luma = [&](size_t i) {
         const uint32_t c = i < palette.size() ? palette[i] : 0;
@@ -288,8 +331,12 @@ Bitmap ScaleNearest(const Bitmap& src, const TRect& rect, int width, int height,
     const int depth = src.Depth();
     ForEachRowBand(height, threads, [&](int y0, int y1) {
         for (int y = y0; y < y1; ++y) {
-            const uint8_t* s = src.ScanLine(mapY[size_t(y)]);
             uint8_t* d = out.ScanLine(y);
+            if (y > y0 && mapY[size_t(y)] == mapY[size_t(y) - 1]) {
+                std::memcpy(d, out.ScanLine(y - 1), size_t(out.RowBytes()));
+                continue;
+            }
+            const uint8_t* s = src.ScanLine(mapY[size_t(y)]);
             switch (depth) {
             case 24:
                 for (int x = 0; x < width; ++x, d += 3)
@@ -328,6 +375,36 @@ Bitmap ScaleFiltered(const Bitmap& src, const TRect& rect, int width, int height
     Bitmap out(width, height, 24);
     out.xPelsPerMeter = src.xPelsPerMeter;
     out.yPelsPerMeter = src.yPelsPerMeter;
+    if (height > sh) {
+        // Growing taller: filtering the fewer source rows across first saves
+        // most of the horizontal work. Filtered rows are kept in a ring of
+        // tv.count slots, as the windows of successive rows only move down.
+        ForEachRowBand(height, threads, [&](int y0, int y1) {
+            RowReader reader(src, rect.Left, sw);
+            const int count = tv.count;
+            const size_t n = size_t(width) * 3;
+            std::vector<int32_t> ring(n * size_t(count));
+            std::vector<int> slotRow(static_cast<size_t>(count), -1);
+            std::vector<const int32_t*> rows(static_cast<size_t>(count));
+            std::vector<int32_t> acc(n);
+            for (int y = y0; y < y1; ++y) {
+                const int16_t* w = &tv.weight[size_t(y) * size_t(count)];
+                for (int k = 0; k < count; ++k) {
+                    if (w[k] == 0) continue;
+                    const int r = tv.start[size_t(y)] + k;
+                    const size_t slot = size_t(r % count);
+                    int32_t* mid = &ring[slot * n];
+                    if (slotRow[slot] != r) {
+                        horizontalToMid(reader.Row(rect.Top + r), th, width, mid);
+                        slotRow[slot] = r;
+                    }
+                    rows[size_t(k)] = mid;
+                }
+                verticalFromMid(rows.data(), w, count, n, acc.data(), out.ScanLine(y));
+            }
+        });
+        return out;
+    }
     ForEachRowBand(height, threads, [&](int y0, int y1) {
         RowReader reader(src, rect.Left, sw);
         const size_t n = size_t(sw) * 3;
