@@ -7,6 +7,7 @@
 #include <csignal>
 #include <random>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -448,4 +449,13 @@ TEST(SettingsStore, DamagedStoresNeverBreakTheReader) {
         ASSERT_EQ(again, parsed);
     }
     EXPECT_GT(accepted, 0);
+}
+
+TEST(SettingsStore, PipeInPlaceOfTheStoreIsUnreadableAndDoesNotBlock) {
+    TempFolder dir;
+    const std::string path = dir / "LUMARA.conf";
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    SettingsStore store(path);
+    EXPECT_EQ(store.State(), SettingsStore::LoadState::Unreadable);
+    EXPECT_TRUE(store.ValueNames().empty());
 }

@@ -126,7 +126,8 @@ enum class FileRead { Missing, Read, Unreadable, TooLarge };
 
 FileRead readStoreFile(const std::string& path, std::string& text) {
     text.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so a pipe put where the store belongs cannot stall the start.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return errno == ENOENT || errno == ENOTDIR ? FileRead::Missing : FileRead::Unreadable;
     struct stat st;
