@@ -867,6 +867,106 @@ class GuiEnvironment : public ::testing::Environment {
 [[maybe_unused]] ::testing::Environment* const gGui =
     ::testing::AddGlobalTestEnvironment(new GuiEnvironment);
 
+class DrawTest : public ::testing::TestWithParam<TImageFormat> {};
+
+TEST_P(DrawTest, OneToOneAtAnOffset) {
+    const TImageFormat format = GetParam();
+    TDibGraphic g;
+    g.NewImage(7, 5, format, nullptr, 0, 0);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 7; ++x) {
+            if (format == ifTrueColor)
+                g.SetPixel(x, y, MakeColor(x * 30, y * 50, 255 - x * 20));
+            else
+                g.SetPaletteIndex(x, y, (x + 2 * y) % (1 << BitsPerPixelOf(format)));
+        }
+    QImage target(12, 9, QImage::Format_RGB32);
+    target.fill(qRgb(1, 2, 3));
+    {
+        QPainter p(&target);
+        g.Draw(p, TRect{3, 2, 10, 7});
+    }
+    for (int y = 0; y < 9; ++y)
+        for (int x = 0; x < 12; ++x) {
+            const bool inside = x >= 3 && x < 10 && y >= 2 && y < 7;
+            const uint32_t expected = inside ? g.GetPixel(x - 3, y - 2) : 0x010203u;
+            EXPECT_EQ(target.pixel(x, y) & 0xFFFFFF, expected) << x << "," << y;
+        }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, DrawTest,
+                         ::testing::Values(ifBlackWhite, ifGray16, ifGray256, ifColor16, ifColor256,
+                                           ifTrueColor));
+
+TEST(TDibGraphic, DrawStretchesTrueColourByNearestPixel) {
+    TDibGraphic g;
+    g.NewImage(2, 2, ifTrueColor, nullptr, 0, 0);
+    g.SetPixel(0, 0, 0xFF0000);
+    g.SetPixel(1, 0, 0x00FF00);
+    g.SetPixel(0, 1, 0x0000FF);
+    g.SetPixel(1, 1, 0xFFFFFF);
+    QImage target(4, 4, QImage::Format_RGB32);
+    target.fill(Qt::black);
+    {
+        QPainter p(&target);
+        g.Draw(p, TRect{0, 0, 4, 4});
+    }
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(target.pixel(x, y) & 0xFFFFFF, g.GetPixel(x / 2, y / 2)) << x << "," << y;
+    TDibGraphic empty;
+    QPainter p(&target);
+    empty.Draw(p, TRect{0, 0, 4, 4}); // nothing to draw
+}
+
+TEST(TDibGraphic, DrawSmoothsStretchedPaletteImages) {
+    TDibGraphic g;
+    g.NewImage(2, 1, ifBlackWhite, nullptr, 0, 0);
+    g.SetPaletteIndex(1, 0, 1);
+    QImage target(16, 1, QImage::Format_RGB32);
+    {
+        QPainter p(&target);
+        g.Draw(p, TRect{0, 0, 16, 1});
+    }
+    EXPECT_EQ(target.pixel(0, 0) & 0xFFFFFF, 0u);
+    EXPECT_EQ(target.pixel(15, 0) & 0xFFFFFF, 0xFFFFFFu);
+    int between = 0;
+    for (int x = 0; x < 16; ++x) {
+        const int v = qRed(target.pixel(x, 0));
+        between += v > 0 && v < 255;
+    }
+    EXPECT_GT(between, 0);
+}
+
+TEST(TDibGraphic, AssignFromQImage) {
+    QImage img(3, 2, QImage::Format_ARGB32);
+    img.fill(qRgba(200, 100, 50, 255));
+    img.setPixel(2, 1, qRgba(200, 100, 50, 0)); // transparent: black
+    img.setPixel(0, 1, qRgba(10, 20, 30, 255));
+    img.setDotsPerMeterX(11811);
+    img.setDotsPerMeterY(3780);
+    TDibGraphic g;
+    g.Assign(img);
+    EXPECT_EQ(g.ImageFormat(), ifTrueColor);
+    EXPECT_EQ(g.GetWidth(), 3);
+    EXPECT_EQ(g.GetPixel(0, 0), 0xC86432u);
+    EXPECT_EQ(g.GetPixel(0, 1), 0x0A141Eu);
+    EXPECT_EQ(g.GetPixel(2, 1), 0u);
+    EXPECT_EQ(g.XDotsPerInch(), 300);
+    EXPECT_EQ(g.YDotsPerInch(), 96);
+
+    QImage indexed(2, 1, QImage::Format_Indexed8);
+    indexed.setColorTable({qRgb(1, 2, 3), qRgb(4, 5, 6)});
+    indexed.setPixel(0, 0, 1);
+    indexed.setPixel(1, 0, 0);
+    g.Assign(indexed);
+    EXPECT_EQ(g.GetPixel(0, 0), 0x040506u);
+    EXPECT_EQ(g.GetPixel(1, 0), 0x010203u);
+
+    g.Assign(QImage());
+    EXPECT_TRUE(g.GetEmpty());
+}
+
 TEST(TDibGraphicCanvas, TrueColourDrawsInPlaceTopDown) {
     TDibGraphic g;
     g.NewImage(4, 3, ifTrueColor, nullptr, 0, 0);

@@ -393,6 +393,63 @@ void TDibGraphic::AssignTo(Bitmap& dest) const {
         std::memcpy(dest.ScanLine(y), ScanLine(y), bytes);
 }
 
+void TDibGraphic::Assign(const QImage& source) {
+    FreeImage();
+    if (source.isNull() || source.width() <= 0 || source.height() <= 0) return;
+    // Premultiplied colour is exactly the colour drawn over black.
+    const QImage argb = source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (argb.isNull()) throw EZeradudaError("CreateDibSection failed");
+    NewImage(argb.width(), argb.height(), ifTrueColor, nullptr, dpiFromPels(source.dotsPerMeterX()),
+             dpiFromPels(source.dotsPerMeterY()));
+    for (int y = 0; y < GetHeight(); ++y) {
+        const auto* s = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+        uint8_t* d = ScanLine(y);
+        for (int x = 0; x < GetWidth(); ++x, d += 3) {
+            d[0] = uint8_t(qBlue(s[x]));
+            d[1] = uint8_t(qGreen(s[x]));
+            d[2] = uint8_t(qRed(s[x]));
+        }
+    }
+}
+
+void TDibGraphic::Draw(QPainter& painter, const TRect& rect) const {
+    if (GetEmpty() || rect.Width() == 0 || rect.Height() == 0) return;
+    const int w = GetWidth(), h = GetHeight();
+    QImage view;
+    if (format_ == ifTrueColor) {
+        view = QImage(bits_.get(), w, h, rowBytes_, QImage::Format_BGR888);
+    } else {
+        QList<QRgb> table(format_ == ifBlackWhite ? 2 : 256, qRgb(0, 0, 0));
+        for (int i = 0; i < std::min<int>(paletteCount(palette_), int(table.size())); ++i)
+            table[i] = 0xFF000000u | palette_.entries[size_t(i)];
+        if (format_ == ifBlackWhite) {
+            view = QImage(bits_.get(), w, h, rowBytes_, QImage::Format_Mono);
+        } else if (BitsPerPixelOf(format_) == 8) {
+            view = QImage(bits_.get(), w, h, rowBytes_, QImage::Format_Indexed8);
+        } else {
+            // No 4-bit image kind to wrap: spread the nibbles into bytes.
+            view = QImage(w, h, QImage::Format_Indexed8);
+            if (view.isNull()) return;
+            for (int y = 0; y < h; ++y) {
+                const uint8_t* src = bits_.get() + size_t(y) * size_t(rowBytes_);
+                uint8_t* dst = view.scanLine(y);
+                for (int x = 0; x < w; ++x)
+                    dst[x] = uint8_t(readIndex4(src, x));
+            }
+        }
+        view.setColorTable(table);
+    }
+    painter.save();
+    // Palette pictures are smoothed when stretched; at their own size they are copied.
+    const bool stretched = rect.Width() != w || rect.Height() != h;
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, format_ != ifTrueColor && stretched);
+    // The view holds the rows as stored, bottom row first: draw it flipped.
+    painter.translate(rect.Left, rect.Bottom);
+    painter.scale(1, -1);
+    painter.drawImage(QRectF(0, 0, rect.Width(), rect.Height()), view);
+    painter.restore();
+}
+
 void TDibGraphic::SaveToStream(TStream&) {}
 
 void TDibGraphic::LoadFromFile(const std::string& path) {

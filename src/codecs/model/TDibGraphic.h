@@ -5,6 +5,7 @@
 
 #include "Bitmap.h"
 #include "DibTypes.h"
+#include "Geometry.h"
 #include "Stream.h"
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <memory>
 #include <string>
 
+class QImage;
 class QPainter;
 
 namespace lumara {
@@ -117,6 +119,14 @@ class TDibGraphic {
     void Assign(const Bitmap& source);
     // Into a surface bitmap at the same depth, palette and resolution.
     void AssignTo(Bitmap& dest) const;
+    // Any other picture: a true-colour image of its size, drawn over black
+    // (transparent parts come out black), keeping its resolution. A null
+    // image leaves this one empty.
+    void Assign(const QImage& source);
+
+    // Draws the picture stretched into rect (right and bottom exclusive).
+    // True colour is stretched by nearest pixel, palette formats smoothly.
+    void Draw(QPainter& painter, const TRect& rect) const;
 
     // Text and shapes drawn onto the pixels. True colour draws in place; the
     // 1-, 4- and 8-bit formats draw on a true-colour copy whose changed pixels
