@@ -119,18 +119,43 @@ TEST_F(ImgCopyT, ReductionAveragesCoveredArea) {
 }
 
 TEST_F(ImgCopyT, EnlargingARampStaysLinear) {
-    const Bitmap src =
-        MakeBitmap(26, 3, 24, [](int x, int) { return MakeColor(x * 10, x * 10, x * 10); });
-    for (int mode : {kCopyNormal, kCopyPreview}) {
-        const HIMG c = ImgCopy(ImgFromBitmap(src), 52, 6, nullptr, mode);
-        const Bitmap& b = pixelsOf(c);
-        // Away from the edges both filters reproduce a straight line: target
-        // pixel x sits at source position (x + 0.5) / 2 - 0.5.
-        for (int x = 4; x < 48; ++x) {
-            const double want = ((x + 0.5) / 2 - 0.5) * 10;
-            EXPECT_LE(std::abs(RedOf(b.PixelColor(x, 2)) - want), 0.51) << mode << " x " << x;
+    // Across and down, with the other axis growing, kept or shrinking, so
+    // both orders of the two passes are used.
+    struct Case {
+        bool vertical;
+        int otherFrom, otherTo;
+    };
+    const Case cases[] = {{false, 3, 6}, {false, 6, 3}, {false, 4, 4}, {true, 3, 6}, {true, 6, 3}};
+    for (const Case& c : cases) {
+        const int sw = c.vertical ? c.otherFrom : 26, sh = c.vertical ? 26 : c.otherFrom;
+        const Bitmap src = MakeBitmap(sw, sh, 24, [&](int x, int y) {
+            const int v = (c.vertical ? y : x) * 10;
+            return MakeColor(v, v, v);
+        });
+        const int w = c.vertical ? c.otherTo : 52, h = c.vertical ? 52 : c.otherTo;
+        for (int mode : {kCopyNormal, kCopyPreview}) {
+            const HIMG copy = ImgCopy(ImgFromBitmap(src), w, h, nullptr, mode);
+            const Bitmap& b = pixelsOf(copy);
+            // Away from the edges both filters reproduce a straight line:
+            // target pixel i sits at source position (i + 0.5) / 2 - 0.5.
+            for (int i = 4; i < 48; ++i) {
+                const double want = ((i + 0.5) / 2 - 0.5) * 10;
+                const uint32_t got = c.vertical ? b.PixelColor(1, i) : b.PixelColor(i, 1);
+                EXPECT_LE(std::abs(RedOf(got) - want), 0.51)
+                    << mode << (c.vertical ? " down " : " across ") << c.otherTo << " at " << i;
+            }
         }
     }
+}
+
+TEST_F(ImgCopyT, LargeReductionAveragesEverything) {
+    const Bitmap src = noiseAt(24, 997, 3);
+    int64_t sum = 0;
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 997; ++x)
+            sum += GreenOf(src.PixelColor(x, y));
+    const HIMG c = ImgCopy(ImgFromBitmap(src), 1, 1, nullptr, kCopyNormal);
+    EXPECT_NEAR(GreenOf(pixelsOf(c).PixelColor(0, 0)), double(sum) / (997 * 3), 1.0);
 }
 
 // Values along row 0 of a copy of a step edge.
