@@ -26,6 +26,7 @@ constexpr uint64_t kMaxPixelBytes = uint64_t(4) << 30;
 constexpr png_uint_32 kMaxDimension = 1u << 24;
 constexpr png_alloc_size_t kChunkMallocMax = png_alloc_size_t(16) << 20;
 uint64_t gMaxPixels = kDefaultMaxPixels;
+bool gIgnoreCrc = false;
 
 const png_byte kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
 
@@ -101,6 +102,7 @@ bool readInfoStage(PngContext& c, PngHeader& h) {
     png_set_user_limits(c.png, kMaxDimension, kMaxDimension);
     png_set_chunk_cache_max(c.png, 1000);
     png_set_chunk_malloc_max(c.png, kChunkMallocMax);
+    if (gIgnoreCrc) png_set_crc_action(c.png, PNG_CRC_QUIET_USE, PNG_CRC_QUIET_USE);
     png_read_info(c.png, c.info);
     png_get_IHDR(c.png, c.info, &h.width, &h.height, &h.bitDepth, &h.colorType, &h.interlace,
                  &h.compression, &h.filter);
@@ -248,6 +250,9 @@ void TPngGraphic::SetMaxImagePixels(uint64_t pixels) {
 uint64_t TPngGraphic::MaxImagePixels() {
     return gMaxPixels;
 }
+void TPngGraphic::SetIgnoreCrcForTesting(bool ignore) {
+    gIgnoreCrc = ignore;
+}
 
 void TPngGraphic::ReadImage(TStream& stream, int /*index*/) {
     Read(stream, false, false);
@@ -382,7 +387,7 @@ void TPngGraphic::Read(TStream& stream, bool headerOnly, bool storeHeader) {
             ((uint64_t(h.width) * uint64_t(channels) * uint64_t(h.bitDepth) + 7) / 8 + 1) *
             h.height;
         const int64_t rest = std::max<int64_t>(0, stream.Size() - stream.Position());
-        if (raw / 1033 > uint64_t(rest) + 65536) throw EPNGError("Not enough image data");
+        if (raw > 1033 * uint64_t(rest) + 4096) throw EPNGError("Not enough image data");
     }
 
     const uint16_t xDpi = s.metrePhys ? dpiFromPelsPerMetre(s.xPelsPerMetre) : 0;

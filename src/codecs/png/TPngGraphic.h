@@ -49,6 +49,9 @@ class TPngGraphic : public TDibGraphic {
     // memory is taken (1 gigapixel unless lowered, e.g. by the fuzzer).
     static void SetMaxImagePixels(uint64_t pixels);
     static uint64_t MaxImagePixels();
+    // Fuzzing only: accept chunks whose CRC does not match, so mutated
+    // inputs reach the decoder instead of stopping at the checksum.
+    static void SetIgnoreCrcForTesting(bool ignore);
 
   private:
     void Read(TStream& stream, bool headerOnly, bool storeHeader);

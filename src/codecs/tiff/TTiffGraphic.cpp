@@ -50,6 +50,10 @@ constexpr CompressionInfo kCompressions[8] = {
 // reported (its handlers print nothing; we report through exceptions).
 struct TiffIo {
     TStream* stream = nullptr;
+    // A memory stream being read is handed to libtiff as a mapping, which
+    // also spares it copying strips.
+    const uint8_t* mapBase = nullptr;
+    toff_t mapSize = 0;
     char firstError[256] = {};
     bool hasError = false;
 };
@@ -109,8 +113,12 @@ toff_t sizeProc(thandle_t h) {
     }
 }
 
-int mapProc(thandle_t, void**, toff_t*) {
-    return 0;
+int mapProc(thandle_t h, void** base, toff_t* size) {
+    auto* io = static_cast<TiffIo*>(h);
+    if (!io->mapBase) return 0;
+    *base = const_cast<uint8_t*>(io->mapBase);
+    *size = io->mapSize;
+    return 1;
 }
 void unmapProc(thandle_t, void*, toff_t) {}
 
@@ -137,6 +145,11 @@ class TiffHandle {
   public:
     TiffHandle(TStream& stream, const char* mode) {
         io_.stream = &stream;
+        auto* memory = dynamic_cast<TMemoryStream*>(&stream);
+        if (memory && std::strcmp(mode, "r") == 0 && !memory->Data().empty()) {
+            io_.mapBase = memory->Data().data();
+            io_.mapSize = toff_t(memory->Data().size());
+        }
         TIFFOpenOptions* opts = TIFFOpenOptionsAlloc();
         if (opts) {
             TIFFOpenOptionsSetErrorHandlerExtR(opts, errorHandler, &io_);
@@ -300,7 +313,7 @@ void checkImageSize(TIFF* tif, const PageInfo& p, uint64_t fileSize) {
     if (ratio != 0) {
         // A lower bound of the decoded bytes (one plane when planes are separate).
         const uint64_t raw = TIFFScanlineSize64(tif) * uint64_t(p.height);
-        if (raw / ratio > fileSize + 65536) tiffFail("Not enough image data");
+        if (raw > ratio * fileSize + 4096) tiffFail("Not enough image data");
     }
 }
 
@@ -328,10 +341,12 @@ std::unique_ptr<uint8_t[]> allocateBuffer(uint64_t size) {
     return p;
 }
 
-// The temporary copy the reader works on when the TIFF does not start at
-// the stream's position 0 (its offsets count from the file's start).
-TStream& prepareForReading(TStream& stream, TMemoryStream& temp) {
-    if (stream.Position() == 0) return stream;
+// The reader works on memory: the stream itself when it is a memory stream
+// at position 0, otherwise a copy of the rest of it (the TIFF's offsets
+// count from the file's start).
+TMemoryStream& prepareForReading(TStream& stream, TMemoryStream& temp) {
+    auto* memory = dynamic_cast<TMemoryStream*>(&stream);
+    if (memory && stream.Position() == 0) return *memory;
     const int64_t rest = stream.Remaining();
     if (rest > 0) temp.CopyFrom(stream, rest);
     temp.SetPosition(0);
@@ -389,7 +404,7 @@ void TTiffGraphic::SetCompression(int code) {
 
 void TTiffGraphic::ReadImage(TStream& stream, int index) {
     TMemoryStream temp;
-    TStream& source = prepareForReading(stream, temp);
+    TMemoryStream& source = prepareForReading(stream, temp);
     const uint64_t fileSize = uint64_t(std::max<int64_t>(0, source.Size()));
 
     TiffHandle handle(source, "r");
@@ -547,7 +562,11 @@ void TTiffGraphic::ReadImage(TStream& stream, int index) {
     if (p.fax) {
         auto line = allocateBuffer(scanline);
         for (int y = 0; y < height; ++y) {
-            if (TIFFReadScanline(tif, line.get(), uint32_t(y), 0) < 0) tiffFail("TIFFReadScanline");
+            if (TIFFReadScanline(tif, line.get(), uint32_t(y), 0) < 0) {
+                const std::string why = handle.reason();
+                tiffFail(why.empty() ? std::string("TIFFReadScanline")
+                                     : "TIFFReadScanline: " + why);
+            }
             convertRow(line.get(), y);
         }
     } else {
@@ -646,7 +665,7 @@ void TTiffGraphic::Probe(int index) {
 
 int TTiffGraphic::GetImageCount(TStream& stream) {
     TMemoryStream temp;
-    TStream& source = prepareForReading(stream, temp);
+    TMemoryStream& source = prepareForReading(stream, temp);
     TiffHandle handle(source, "r");
     if (!handle) tiffFail("TIFFOpen");
     TIFF* tif = handle.get();
