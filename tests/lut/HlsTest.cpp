@@ -79,11 +79,20 @@ TEST(Hls, MatchesTheFormulasForEveryColour) {
 }
 
 TEST(Hls, HlsToRgbMatchesTheFormulasOverTheWholeRange) {
-    for (int H = -600; H <= 4200; H += 7)
+    for (int H = -600; H <= 4200; H += 11)
         for (int L = 0; L <= 3600; L += 13)
-            for (int S = 1; S <= 3600; S += 17)
+            for (int S = 1; S <= 3600; S += 29)
                 ASSERT_EQ(HlsToRgb(H, L, S), ReferenceHlsToRgb(H, L, S))
                     << H << " " << L << " " << S;
+    const int edges[] = {0,    1,    299,  300,  599,  600,  601,  1199, 1200, 1201,
+                         1799, 1800, 1801, 2399, 2400, 2401, 3000, 3599, 3600};
+    for (int H : edges)
+        for (int L : edges)
+            for (int S : edges) {
+                if (S == 0) continue;
+                ASSERT_EQ(HlsToRgb(H, L, S), ReferenceHlsToRgb(H, L, S))
+                    << H << " " << L << " " << S;
+            }
 }
 
 TEST(Hls, RoundTripGivesBackEveryColour) {
