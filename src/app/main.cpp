@@ -9,6 +9,7 @@
 #include "codecs/imglib/ImgLib.h"
 #include "codecs/model/Version.h"
 #include "document/Document.h"
+#include "document/Loader.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -58,7 +59,21 @@ int main(int argc, char** argv)
     } else {
         doc.state.CurrentFile = doc.state.PreviousFile = startup.commandLine.path;
         doc.state.CurrentExt = startup.commandLine.extension;
-        startup.deferredOpen = true;
+    }
+    // A JPEG is read at once, while the rest of the start-up goes on; any
+    // other file (or a JPEG that could not be read) opens after the first
+    // activation.
+    auto loader = std::make_unique<TLoader>(doc);
+    if (!startup.commandLine.empty) {
+        if (doc.state.CurrentExt.find(".JP") != std::string::npos) {
+            LoadSettings settings;
+            settings.BeforeFirstActivation = true;
+            bool defer = false;
+            startup.imageLoadedAtStartup = loader->OpenByType(settings, &defer) > 0;
+            startup.deferredOpen = !startup.imageLoadedAtStartup;
+        } else {
+            startup.deferredOpen = true;
+        }
     }
 
     // Program entry: the settings record, then the instance rule (a record
@@ -74,7 +89,7 @@ int main(int argc, char** argv)
     startup.options = OptionsAtWindowCreation(stored, store, doc.state.DisplayBitsPerPixel,
                                               DefaultStartBounds());
     ImgInit();
-    TWebForm form(doc, startup);
+    TWebForm form(doc, startup, std::move(loader));
     form.saveSettings = [&] {
         const QRect g = form.geometry();
         const TRect bounds{std::abs(g.left()), std::abs(g.top()), std::abs(g.left()) + g.width(),

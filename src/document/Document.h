@@ -5,6 +5,8 @@
 
 #include "codecs/imglib/ImgLib.h"
 #include "codecs/model/Bitmap.h"
+#include "processing/lut/ChannelMaps.h"
+#include "processing/lut/Histograms.h"
 
 #include <cstdint>
 #include <string>
@@ -54,6 +56,13 @@ public:
 
     DocumentState state;
     Bitmap surface; // the current image (Sky95's bitmap)
+    // The channel maps keep their entries from one command to the next.
+    ChannelMaps maps;
+    Histograms histograms;
+    // Parameters an operation receives from its dialog or a batch line.
+    int FilterValue1 = 0;
+    int FilterValue2 = 0;
+    int FilterValue3 = 0;
 
     // Surface services, data side. The viewer adds the repaint, caption and
     // command-state steps around them.

@@ -77,18 +77,17 @@ void SpineTest::missingCommandLineFileGivesTheBlankImage()
     StartupInfo startup;
     startup.deferredOpen = true;
     TWebForm form(doc, startup);
-    int opened = 0;
-    form.openFile = [&](const std::string&) {
-        ++opened;
-        return false;
-    };
     form.FormActivate();
     QVERIFY(form.Timer2.isActive());
     QCOMPARE(form.Timer2.interval(), 333);
     QTRY_VERIFY(!form.Timer2.isActive());
-    QCOMPARE(opened, 1);
     QVERIFY(!form.DeferredOpen);
     QCOMPARE(QString::fromStdString(doc.state.CurrentFile), QStringLiteral("Untitled"));
+    QCOMPARE(doc.surface.Width(), 16);
+    // The reason, naming the file, before the blank image.
+    QCOMPARE(dialogs.asked.size(), size_t(1));
+    QCOMPARE(dialogs.asked[0].kind, BoxKind::Error);
+    QVERIFY(dialogs.asked[0].text.startsWith(QStringLiteral("/no/such/file.png: ")));
 }
 
 void SpineTest::closeWithUnsavedChanges_data()

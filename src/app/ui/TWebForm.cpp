@@ -46,8 +46,10 @@ int ReadDisplayBitsPerPixel()
     return screen ? screen->depth() : 24;
 }
 
-TWebForm::TWebForm(Document& document, const StartupInfo& startup, QWidget* parent)
-    : QMainWindow(parent), doc(document), options(startup.options), startup_(startup)
+TWebForm::TWebForm(Document& document, const StartupInfo& startup,
+                   std::unique_ptr<TLoader> startupLoader, QWidget* parent)
+    : QMainWindow(parent), doc(document), options(startup.options),
+      loader(std::move(startupLoader)), startup_(startup)
 {
     // 1. Desktop font, capped at 12 points.
     QFont f = font();
@@ -62,6 +64,7 @@ TWebForm::TWebForm(Document& document, const StartupInfo& startup, QWidget* pare
     setWindowTitle(QString::fromUtf8(kVersionText));
     SetDialogParent(this);
 
+    if (!loader) loader = std::make_unique<TLoader>(doc);
     ScrollBox = new QScrollArea(this);
     ScrollBox->setWidgetResizable(false);
     ScrollBox->setFrameShape(QFrame::NoFrame);
@@ -126,16 +129,34 @@ TWebForm::~TWebForm()
 void TWebForm::CreateMenus()
 {
     menuFile_ = menuBar()->addMenu(QStringLiteral("&File"));
+    actOpen = menuFile_->addAction(QStringLiteral("&Open..."));
+    actOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    connect(actOpen, &QAction::triggered, this, &TWebForm::mnuOpenClick);
     actReload = menuFile_->addAction(QStringLiteral("&Reload"));
     actReload->setShortcut(Qt::Key_F5);
     actReload->setEnabled(false);
-    connect(actReload, &QAction::triggered, this, [this] {
-        if (openFile && doc.state.CurrentFile != kUntitled) openFile(doc.state.CurrentFile);
-    });
+    connect(actReload, &QAction::triggered, this, &TWebForm::mnuReloadClick);
     menuFile_->addSeparator();
     actExit = menuFile_->addAction(QStringLiteral("E&xit"));
     connect(actExit, &QAction::triggered, this, &TWebForm::mnuExitClick);
     menuView_ = menuBar()->addMenu(QStringLiteral("&View"));
+
+    menuPage_ = menuBar()->addMenu(QStringLiteral("&Page"));
+    static constexpr struct {
+        const char* text;
+        int key;
+        PageMove move;
+    } kPages[4] = {{"&Next page", Qt::ALT | Qt::Key_PageDown, PageMove::Next},
+                   {"&Previous page", Qt::ALT | Qt::Key_PageUp, PageMove::Previous},
+                   {"&First page", Qt::ALT | Qt::Key_Home, PageMove::First},
+                   {"&Last page", Qt::ALT | Qt::Key_End, PageMove::Last}};
+    for (int i = 0; i < 4; ++i) {
+        actPage[i] = menuPage_->addAction(QString::fromUtf8(kPages[i].text));
+        actPage[i]->setShortcut(QKeySequence(kPages[i].key));
+        const PageMove move = kPages[i].move;
+        connect(actPage[i], &QAction::triggered, this, [this, move] { PageCommand(move); });
+    }
+    menuPage_->menuAction()->setVisible(false);
 }
 
 void TWebForm::CreateStatusBar()
@@ -215,9 +236,10 @@ void TWebForm::FormActivate()
     // First activation.
     AcceptDrops = true;
     bool opened = false;
-    if (startup_.imageLoadedAtStartup && openFile) {
+    if (startup_.imageLoadedAtStartup) {
         QCoreApplication::processEvents();
-        opened = openFile(doc.state.CurrentFile);
+        OpenCommand(OpenMode::WithoutProbe);
+        opened = doc.state.ImageLoaded && doc.state.CurrentFile != kUntitled;
     }
     QCoreApplication::processEvents();
     setAcceptDrops(true);
@@ -246,9 +268,13 @@ void TWebForm::Timer2Timer()
 {
     Timer2.stop();
     DeferredOpen = false;
-    bool opened = false;
-    if (doc.state.CurrentExt != ".VUR" && openFile) opened = openFile(doc.state.CurrentFile);
-    if (!opened) BlankImage(true);
+    if (doc.state.CurrentExt == ".VUR") {
+        ShowError(QString::fromStdString(doc.state.CurrentFile) +
+                  QStringLiteral(": album slideshows cannot be played yet"));
+        BlankImage(true);
+        return;
+    }
+    OpenWithoutDialog();
 }
 
 void TWebForm::BlankImage(bool rename)
@@ -256,6 +282,7 @@ void TWebForm::BlankImage(bool rename)
     doc.MakeBlank(options.BackColor, rename);
     actReload->setEnabled(false);
     ImageChanged();
+    UpdatePageCommands();
     RefreshCaption();
     doc.state.ImageModified = false;
 }

@@ -6,12 +6,15 @@
 #include "app/settings/TOptions.h"
 #include "app/shell/StartupCommandLine.h"
 #include "codecs/model/Geometry.h"
+#include "document/BrowsingList.h"
 #include "document/Document.h"
+#include "document/Loader.h"
 
 #include <QMainWindow>
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 class QAction;
 class QLabel;
@@ -35,7 +38,9 @@ struct StartupInfo {
 class TWebForm : public QMainWindow {
     Q_OBJECT
 public:
-    TWebForm(Document& document, const StartupInfo& startup, QWidget* parent = nullptr);
+    // loader: the one start-up used for a command-line JPEG, or none.
+    TWebForm(Document& document, const StartupInfo& startup,
+             std::unique_ptr<TLoader> startupLoader = nullptr, QWidget* parent = nullptr);
     ~TWebForm() override;
 
     Document& doc;
@@ -68,11 +73,25 @@ public:
     void FormClose();
     bool ClosedByException() const { return closeByException_; }
 
+    // Loading: the Open command in its three entry modes, opening without the
+    // dialog (deferred opens, drops, Reload), dropped files, pages.
+    enum class OpenMode { Interactive, WithProbe, WithoutProbe };
+    enum class PageMove { Next, Previous, First, Last };
+    void OpenCommand(OpenMode mode);
+    bool OpenWithoutDialog();
+    void DropFiles(const QStringList& files);
+    void PageCommand(PageMove move);
+    LoadSettings CurrentLoadSettings() const;
+    bool ConfirmDiscard();
+    std::unique_ptr<TLoader> loader;
+    TBrowsingList History;
+
     // Hooks the later subsystems fill in.
     std::function<void()> saveSettings;       // the close's settings write
-    std::function<bool(const std::string&)> openFile; // open without a dialog
 
+    QAction* actOpen = nullptr;
     QAction* actReload = nullptr;
+    QAction* actPage[4] = {}; // Next, Previous, First, Last
     QAction* actExit = nullptr;
     QLabel* StatusPanel[4] = {};
 
@@ -81,27 +100,40 @@ public slots:
     void Timer2Timer();
     void DisplayChanged();
     void mnuExitClick();
+    void mnuOpenClick();
+    void mnuReloadClick();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void CreateMenus();
     void CreateStatusBar();
     void ApplyStartBounds();
     void WatchDisplay();
+    void Decode();
+    void UpdatePageCommands();
+    void ReportUnsupported(const QString& what);
 
     StartupInfo startup_;
     bool closeByException_ = false;
     bool closed_ = false;
     QMenu* menuFile_ = nullptr;
     QMenu* menuView_ = nullptr;
+    QMenu* menuPage_ = nullptr;
+    QString openFilter_;
+    QString loaderMessage_;
 };
 
 // Screen depth used as DisplayBitsPerPixel: the screen's, or
 // LUMARA_DISPLAY_BPP when set (8 forces the 256-colour paths).
 int ReadDisplayBitsPerPixel();
+
+// The open dialog's list of file types, in its order.
+QString OpenDialogFilter();
 
 } // namespace lumara

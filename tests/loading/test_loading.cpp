@@ -1,0 +1,245 @@
+// The probe and the decode of the loading route, on small files written here.
+#include "document/ImageWriter.h"
+#include "document/Loader.h"
+
+#include "codecs/gbm/TPcxGraphic.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+using namespace lumara;
+namespace fs = std::filesystem;
+
+namespace {
+
+class LoadingTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir_ = fs::temp_directory_path() /
+               ("lumara-loading-" + std::to_string(::getpid()) + "-" +
+                testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+    static Bitmap sample(int depth)
+    {
+        Bitmap b(7, 5, 24);
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 7; ++x) {
+                uint8_t* p = b.ScanLine(y) + 3 * x;
+                p[0] = uint8_t(x * 30);
+                p[1] = uint8_t(y * 50);
+                p[2] = uint8_t(200 - x * 10);
+            }
+        if (depth != 24) b.SetDepth(depth);
+        return b;
+    }
+
+    void writeBytes(const std::string& name, const std::string& bytes) const
+    {
+        std::ofstream(path(name), std::ios::binary) << bytes;
+    }
+
+    // Probe and decode as the Open command does.
+    bool open(Document& doc, TLoader& loader, const std::string& file, int* probe = nullptr)
+    {
+        doc.state.PreviousFile = "/previous.png";
+        doc.state.CurrentFile = file;
+        const int p = loader.OpenByType(LoadSettings{});
+        if (probe) *probe = p;
+        if (p < 0 || p == prMedia) return false;
+        return loader.Decode(LoadSettings{});
+    }
+
+    fs::path dir_;
+};
+
+} // namespace
+
+struct ProbeCase {
+    const char* name;
+    const char* file;
+    int expected;
+};
+
+class ProbeByExtension : public LoadingTest, public testing::WithParamInterface<ProbeCase> {};
+
+TEST_P(ProbeByExtension, Classifies)
+{
+    const ProbeCase& c = GetParam();
+    writeBytes(c.file, "not really");
+    Document doc;
+    TLoader loader(doc);
+    doc.state.PreviousFile = "/previous.png";
+    doc.state.CurrentFile = path(c.file);
+    EXPECT_EQ(loader.OpenByType(LoadSettings{}), c.expected);
+    if (c.expected == prUnknown) {
+        EXPECT_NE(loader.LastError().find(c.file), std::string::npos) << loader.LastError();
+        // Only a type the program does not know at all falls back at once.
+        const bool unknownType = std::string(c.name) == "unknownType" ||
+                                 std::string(c.name) == "noExtension";
+        EXPECT_EQ(doc.state.CurrentFile == "/previous.png", unknownType);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ProbeByExtension,
+    testing::Values(ProbeCase{"text", "notes.TXT", prText}, ProbeCase{"rtf", "letter.rtf", prText},
+                    ProbeCase{"metafile", "drawing.wmf", prMetafile},
+                    ProbeCase{"emf", "drawing.emf", prMetafile},
+                    ProbeCase{"media", "song.mp3", prMedia},
+                    ProbeCase{"video", "clip.AVI", prMedia},
+                    ProbeCase{"unknownType", "archive.xyz", prUnknown},
+                    ProbeCase{"noExtension", "README", prUnknown},
+                    ProbeCase{"corruptBmp", "broken.bmp", prUnknown},
+                    ProbeCase{"corruptPng", "broken.png", prUnknown},
+                    ProbeCase{"pcdOffPhotoCd", "photo.pcd", prUnknown}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ExtensionLists, SubstringRule)
+{
+    EXPECT_TRUE(ExtensionInList(".JPEG", kAllKnownTypes));
+    EXPECT_TRUE(ExtensionInList(".JP", kAllKnownTypes));
+    EXPECT_TRUE(ExtensionInList(".TIF", kOwnCodecTypes));
+    EXPECT_FALSE(ExtensionInList("", kAllKnownTypes));
+    EXPECT_FALSE(ExtensionInList(".XYZ", kAllKnownTypes));
+}
+
+struct RoundCase {
+    const char* name;
+    const char* file;
+    int depth;
+};
+
+class DecodeOwnCodecs : public LoadingTest, public testing::WithParamInterface<RoundCase> {};
+
+TEST_P(DecodeOwnCodecs, ShowsThePicture)
+{
+    const RoundCase& c = GetParam();
+    const Bitmap src = sample(c.depth);
+    WriteImageFile(src, path(c.file), SaveTypeForExtension(c.file));
+    Document doc;
+    TLoader loader(doc);
+    int probe = 0;
+    ASSERT_TRUE(open(doc, loader, path(c.file), &probe)) << loader.LastError();
+    EXPECT_EQ(probe, prImage);
+    EXPECT_EQ(doc.state.ImageWidth, 7);
+    EXPECT_EQ(doc.state.ImageHeight, 5);
+    EXPECT_TRUE(doc.state.ImageLoaded);
+    EXPECT_EQ(doc.state.ImgHandle, 0u);
+    ASSERT_EQ(doc.surface.Width(), 7);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 7; ++x)
+            ASSERT_EQ(doc.surface.PixelColor(x, y), src.PixelColor(x, y)) << x << "," << y;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, DecodeOwnCodecs,
+                         testing::Values(RoundCase{"bmp24", "a.bmp", 24}, RoundCase{"bmp8", "b.BMP", 8},
+                                         RoundCase{"pcx8", "c.pcx", 8}, RoundCase{"tga24", "d.tga", 24},
+                                         RoundCase{"png24", "e.png", 24}, RoundCase{"png4", "f.png", 4},
+                                         RoundCase{"tif24", "g.tif", 24}, RoundCase{"tif8", "h.tiff", 8},
+                                         RoundCase{"bmp1", "i.bmp", 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(LoadingTest, CorruptBmpFailsWithTheFileNamed)
+{
+    // A valid header claiming more pixels than the file holds.
+    WriteImageFile(sample(24), path("good.bmp"), stBmp);
+    std::string bytes;
+    {
+        std::ifstream in(path("good.bmp"), std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    bytes.resize(60);
+    writeBytes("cut.bmp", bytes);
+    Document doc;
+    TLoader loader(doc);
+    doc.state.ImageBitsPerPixel = 8;
+    EXPECT_FALSE(open(doc, loader, path("cut.bmp")));
+    EXPECT_FALSE(doc.state.ImageLoaded);
+    EXPECT_NE(loader.LastError().find("cut.bmp"), std::string::npos);
+}
+
+TEST_F(LoadingTest, ExtensionThatLiesIsRefusedCleanly)
+{
+    WriteImageFile(sample(24), path("really-a-png.bmp"), stPng);
+    Document doc;
+    TLoader loader(doc);
+    EXPECT_FALSE(open(doc, loader, path("really-a-png.bmp")));
+    EXPECT_FALSE(loader.LastError().empty());
+}
+
+TEST_F(LoadingTest, EmptyAndMissingFiles)
+{
+    writeBytes("empty.png", "");
+    Document doc;
+    TLoader loader(doc);
+    EXPECT_FALSE(open(doc, loader, path("empty.png")));
+    EXPECT_NE(loader.LastError().find("empty.png"), std::string::npos);
+    EXPECT_FALSE(open(doc, loader, path("missing.tga")));
+    EXPECT_NE(loader.LastError().find("missing.tga"), std::string::npos);
+}
+
+TEST_F(LoadingTest, ThreePageDcxThroughTheLibrary)
+{
+    // A DCX: magic, offsets of three PCX pages, 0, then the pages.
+    std::vector<std::string> pages;
+    std::vector<uint32_t> colors;
+    for (int i = 0; i < 3; ++i) {
+        Bitmap b(4 + i, 3, 24);
+        b.Fill(MakeColor(40 * i, 100, 200));
+        b.SetDepth(8);
+        colors.push_back(b.PixelColor(0, 0));
+        TPcxGraphic pcx;
+        pcx.Assign(b);
+        TMemoryStream ms;
+        pcx.SaveToStream(ms);
+        pages.emplace_back(reinterpret_cast<const char*>(ms.Data().data()), ms.Data().size());
+    }
+    std::string file = "\xB1\x68\xDE\x3A";
+    uint32_t offset = 4 + 4 * 4;
+    auto put32 = [&](uint32_t v) {
+        for (int k = 0; k < 4; ++k) file.push_back(char((v >> (8 * k)) & 255));
+    };
+    for (const auto& p : pages) {
+        put32(offset);
+        offset += uint32_t(p.size());
+    }
+    put32(0);
+    for (const auto& p : pages) file += p;
+    writeBytes("three.dcx", file);
+
+    Document doc;
+    TLoader loader(doc);
+    ASSERT_TRUE(open(doc, loader, path("three.dcx"))) << loader.LastError();
+    EXPECT_EQ(doc.state.PageCount, 3);
+    EXPECT_EQ(doc.state.CurrentPage, 0);
+    EXPECT_NE(doc.state.ImgHandle, 0u); // kept for the other pages
+    EXPECT_EQ(doc.surface.Width(), 4);
+    ASSERT_TRUE(loader.MultiPageLoad(2, LoadSettings{}));
+    EXPECT_EQ(doc.surface.Width(), 6);
+    EXPECT_EQ(doc.state.CurrentPage, 2);
+    EXPECT_EQ(doc.surface.PixelColor(0, 0), colors[2]);
+    ASSERT_TRUE(loader.MultiPageLoad(1, LoadSettings{}));
+    EXPECT_EQ(doc.surface.PixelColor(4, 2), colors[1]);
+    EXPECT_FALSE(loader.MultiPageLoad(3, LoadSettings{}));
+    doc.CloseLibraryImage();
+}
+
+TEST_F(LoadingTest, WriterRefusesWhatItCannotWriteAndKeepsTheOldFile)
+{
+    WriteImageFile(sample(24), path("keep.tif"), stTiffNone);
+    const auto before = fs::file_size(path("keep.tif"));
+    // Fax compression needs a bilevel picture.
+    EXPECT_ANY_THROW(WriteImageFile(sample(24), path("keep.tif"), stTiffFax4));
+    EXPECT_EQ(fs::file_size(path("keep.tif")), before);
+    EXPECT_ANY_THROW(WriteImageFile(sample(24), path("no/such/folder/x.png"), stPng));
+    EXPECT_ANY_THROW(WriteImageFile(Bitmap(), path("empty.png"), stPng));
+    EXPECT_ANY_THROW(WriteImageFile(sample(24), path("x.bin"), 99));
+}
