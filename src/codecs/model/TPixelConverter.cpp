@@ -433,6 +433,16 @@ void TPixelConverter::SetTargetOptions(uint8_t options) {
     Changed();
 }
 
+int TPixelConverter::SourceStride() const
+{
+    return std::max(sourceSamples_, colourSamples(sourceScheme_) + ((SourceOptions() & coAlpha) ? 1 : 0));
+}
+
+int TPixelConverter::TargetStride() const
+{
+    return std::max(targetSamples_, colourSamples(targetScheme_) + ((TargetOptions() & coAlpha) ? 1 : 0));
+}
+
 TPixelFormat TPixelConverter::TargetPixelFormat() const {
     return pixelFormatFor(targetSamples_, targetBits_);
 }
@@ -456,8 +466,8 @@ void TPixelConverter::ChooseRoutine() {
     const bool toRgb = t == csRGB || t == csRGBA;
     const bool toBgr = t == csBGR || t == csBGRA;
     const int sourceColours = colourSamples(s);
-    sourceStride_ = std::max(sourceSamples_, sourceColours + (sourceAlpha ? 1 : 0));
-    targetStride_ = std::max(targetSamples_, colourSamples(t) + (targetAlpha ? 1 : 0));
+    sourceStride_ = SourceStride();
+    targetStride_ = TargetStride();
     copyAlpha_ = false;
 
     switch (s) {

@@ -60,6 +60,12 @@ class TPixelConverter {
     void SetSourceOptions(uint8_t options);
     void SetTargetOptions(uint8_t options);
 
+    // Samples of one interleaved source / target pixel as ConvertRow steps
+    // over them: the samples per pixel, or the scheme's colour samples plus
+    // alpha when that is more (CMYK with alpha has five).
+    int SourceStride() const;
+    int TargetStride() const;
+
     TPixelFormat TargetPixelFormat() const;
     TPixelFormat SourcePixelFormat() const;
 
