@@ -536,7 +536,8 @@ void TJPEGImage::DecodeToBitmap(Bitmap& target, int dither) {
         uint64_t(rowBytes) * ci.output_height > kMaxOutputBytes)
         throw EJpegError("JPEG image too large (" + std::to_string(ci.output_width) + "x" +
                          std::to_string(ci.output_height) + ")");
-    if (fullPixels > kPixelsWithoutDataCheck && fullPixels / kPixelsPerByte > data_.size())
+    const uint64_t unchecked = std::min<uint64_t>(kPixelsWithoutDataCheck, gMaxPixels);
+    if (fullPixels > unchecked && fullPixels / kPixelsPerByte > data_.size())
         throw EJpegError("JPEG image of " + std::to_string(ci.image_width) + "x" +
                          std::to_string(ci.image_height) + " has too little data (" +
                          std::to_string(data_.size()) + " bytes)");

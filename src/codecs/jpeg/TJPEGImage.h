@@ -124,6 +124,8 @@ class TJPEGImage {
 
     // ---- Limits against decompression bombs (process-wide).
     // Decoded pictures of more pixels are refused (1 gigapixel by default).
+    // Pictures above 64 megapixels (or this limit when lower) must also come
+    // with at least one byte of data per 1024 pixels.
     static void SetMaxImagePixels(uint64_t pixels);
     static uint64_t MaxImagePixels();
     // libjpeg's own working memory (2 GiB by default).
