@@ -66,10 +66,13 @@ class DcxSource : public PageSource {
 
     Bitmap DecodePage(int page) override {
         if (page < 0 || size_t(page) >= offsets_.size()) Corrupt("no such page");
-        // A page runs to the file's end: the PCX reader stops where its
-        // picture does, whatever follows.
+        // A page ends where the next picture in the file begins (the
+        // 256-colour palette of a PCX sits at its very end).
         const uint32_t offset = offsets_[size_t(page)];
-        return DecodePcx(data_->data() + offset, data_->size() - offset);
+        size_t end = data_->size();
+        for (uint32_t other : offsets_)
+            if (other > offset && other < end) end = other;
+        return DecodePcx(data_->data() + offset, end - offset);
     }
 
   private:

@@ -154,15 +154,44 @@ class TiffSource : public PageSource {
         Corrupt(reader_.firstError.empty() ? fallback : reader_.firstError);
     }
 
-    // Rows through the strip decoder; each row is handed to convert.
+    // Rows through the decoder one scanline at a time; each row is handed to
+    // convert. Some fax streams only decode a whole strip at a time: when
+    // the scanline reader gives up without an error, the strips are read.
     template <class Convert> void eachRow(uint32_t height, Convert convert) {
         const tmsize_t lineSize = TIFFScanlineSize(tif_);
         if (lineSize <= 0) fail("bad row size");
         std::vector<uint8_t> line(static_cast<size_t>(lineSize));
         for (uint32_t y = 0; y < height; ++y) {
-            if (TIFFReadScanline(tif_, line.data(), y, 0) < 0)
-                fail("cannot read row " + std::to_string(y));
+            if (TIFFReadScanline(tif_, line.data(), y, 0) < 0) {
+                if (!reader_.firstError.empty()) fail("cannot read row " + std::to_string(y));
+                eachStripRow(height, lineSize, convert);
+                return;
+            }
             convert(int(y), line.data());
+        }
+    }
+
+    template <class Convert>
+    void eachStripRow(uint32_t height, tmsize_t lineSize, Convert convert) {
+        uint32_t rowsPerStrip = height;
+        TIFFGetFieldDefaulted(tif_, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+        rowsPerStrip = std::clamp<uint32_t>(rowsPerStrip, 1, height);
+        const uint64_t stripBytes = uint64_t(rowsPerStrip) * uint64_t(lineSize);
+        if (stripBytes > MaxImageBytes()) throw DecodeError("Image too large");
+        std::vector<uint8_t> strip(static_cast<size_t>(stripBytes));
+        const uint32_t strips = TIFFNumberOfStrips(tif_);
+        for (uint32_t top = 0, s = 0; top < height; top += rowsPerStrip, ++s) {
+            const uint32_t rows = std::min(rowsPerStrip, height - top);
+            const tmsize_t want = tmsize_t(rows) * lineSize;
+            if (s >= strips) fail("cannot read rows from " + std::to_string(top));
+            std::fill(strip.begin(), strip.end(), uint8_t(0));
+            // As libtiff's own readers do, a strip the decoder only warned
+            // about keeps what it decoded; a reported error fails the page.
+            if (TIFFReadEncodedStrip(tif_, s, strip.data(), want) < want &&
+                !reader_.firstError.empty())
+                fail("cannot read rows from " + std::to_string(top));
+            for (uint32_t y = 0; y < rows; ++y)
+                convert(int(top + y), strip.data() + size_t(y) * size_t(lineSize));
         }
     }
 
@@ -280,7 +309,7 @@ class TiffSource : public PageSource {
             const uint32_t rows = std::min(band, height - top);
             img.row_offset = int(top);
             img.col_offset = 0;
-            if (!TIFFRGBAImageGet(&img, raster.data(), width, rows))
+            if (!TIFFRGBAImageGet(&img, raster.data(), width, rows) || !reader_.firstError.empty())
                 fail("cannot read rows from " + std::to_string(top));
             for (uint32_t y = 0; y < rows; ++y) {
                 const uint32_t* src = raster.data() + size_t(y) * width;
