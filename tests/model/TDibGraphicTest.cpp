@@ -938,6 +938,44 @@ TEST(TDibGraphic, DrawSmoothsStretchedPaletteImages) {
     EXPECT_GT(between, 0);
 }
 
+TEST(TDibGraphic, ClipboardFormats) {
+    TDibGraphic g;
+    QImage img(2, 2, QImage::Format_RGB32);
+    img.fill(qRgb(9, 8, 7));
+    EXPECT_EQ(messageOf<EInvalidGraphic>([&] { g.LoadFromClipboardFormat(1, img); }),
+              "Unknown clipboard format, 1");
+    EXPECT_EQ(messageOf<EInvalidGraphic>(
+                  [&] { g.LoadFromClipboardFormat(TDibGraphic::kClipboardBitmap, QImage()); }),
+              "Unknown clipboard format, 2");
+    g.LoadFromClipboardFormat(TDibGraphic::kClipboardBitmap, img);
+    EXPECT_EQ(g.GetPixel(1, 1), 0x090807u);
+
+    unsigned format = 0;
+    QImage out;
+    g.SaveToClipboardFormat(format, out);
+    EXPECT_EQ(format, TDibGraphic::kClipboardBitmap);
+    EXPECT_EQ(out.pixel(1, 1) & 0xFFFFFF, 0x090807u);
+
+    TDibGraphic mono;
+    mono.NewImage(10, 2, ifBlackWhite, nullptr, 300, 300);
+    mono.SetPaletteIndex(9, 0, 1);
+    mono.SaveToClipboardFormat(format, out);
+    EXPECT_EQ(out.format(), QImage::Format_Mono);
+    EXPECT_EQ(out.pixel(9, 0) & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_EQ(out.pixel(9, 1) & 0xFFFFFF, 0u);
+    EXPECT_EQ(out.dotsPerMeterX(), 11811);
+
+    TDibGraphic pal;
+    pal.NewImage(3, 1, ifColor16, nullptr, 0, 0);
+    pal.SetPaletteIndex(2, 0, 9);
+    pal.SaveToClipboardFormat(format, out);
+    EXPECT_EQ(out.pixel(2, 0) & 0xFFFFFF, 0xFF5555u);
+
+    TDibGraphic empty;
+    EXPECT_EQ(messageOf<EZeradudaError>([&] { empty.SaveToClipboardFormat(format, out); }),
+              "CopyBitmap: CreateBitmap failed");
+}
+
 TEST(TDibGraphic, AssignFromQImage) {
     QImage img(3, 2, QImage::Format_ARGB32);
     img.fill(qRgba(200, 100, 50, 255));

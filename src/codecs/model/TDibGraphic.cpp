@@ -412,6 +412,37 @@ void TDibGraphic::Assign(const QImage& source) {
     }
 }
 
+void TDibGraphic::LoadFromClipboardFormat(unsigned format, const QImage& data) {
+    if (format != kClipboardBitmap || data.isNull()) {
+        char text[64];
+        std::snprintf(text, sizeof text, "Unknown clipboard format, %u", format);
+        throw EInvalidGraphic(text);
+    }
+    Assign(data);
+}
+
+void TDibGraphic::SaveToClipboardFormat(unsigned& format, QImage& data) const {
+    format = kClipboardBitmap;
+    const int w = GetWidth(), h = GetHeight();
+    QImage out(w, h, format_ == ifBlackWhite ? QImage::Format_Mono : QImage::Format_RGB32);
+    if (GetEmpty() || out.isNull()) throw EZeradudaError("CopyBitmap: CreateBitmap failed");
+    if (format_ == ifBlackWhite) {
+        out.setColorTable({0xFF000000u | palette_.entries[0], 0xFF000000u | palette_.entries[1]});
+        const size_t bytes = size_t(std::min<qsizetype>(out.bytesPerLine(), rowBytes_));
+        for (int y = 0; y < h; ++y)
+            std::memcpy(out.scanLine(y), ScanLine(y), bytes);
+    } else {
+        for (int y = 0; y < h; ++y) {
+            auto* d = reinterpret_cast<QRgb*>(out.scanLine(y));
+            for (int x = 0; x < w; ++x)
+                d[x] = 0xFF000000u | reader_(*this, x, y);
+        }
+    }
+    out.setDotsPerMeterX(header_.biXPelsPerMeter);
+    out.setDotsPerMeterY(header_.biYPelsPerMeter);
+    data = std::move(out);
+}
+
 void TDibGraphic::Draw(QPainter& painter, const TRect& rect) const {
     if (GetEmpty() || rect.Width() == 0 || rect.Height() == 0) return;
     const int w = GetWidth(), h = GetHeight();

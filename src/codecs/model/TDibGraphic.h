@@ -124,6 +124,16 @@ class TDibGraphic {
     // image leaves this one empty.
     void Assign(const QImage& source);
 
+    // The clipboard's bitmap format number, the only one images are exchanged in.
+    static constexpr unsigned kClipboardBitmap = 2;
+    // Takes the clipboard's picture: format must be kClipboardBitmap and data a
+    // picture, else EInvalidGraphic "Unknown clipboard format, %d".
+    void LoadFromClipboardFormat(unsigned format, const QImage& data);
+    // Gives the picture for the clipboard: a one-bit image for ifBlackWhite,
+    // screen-format colour otherwise. Raises EZeradudaError
+    // "CopyBitmap: CreateBitmap failed" when it cannot be made.
+    void SaveToClipboardFormat(unsigned& format, QImage& data) const;
+
     // Draws the picture stretched into rect (right and bottom exclusive).
     // True colour is stretched by nearest pixel, palette formats smoothly.
     void Draw(QPainter& painter, const TRect& rect) const;
