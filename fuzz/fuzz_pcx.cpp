@@ -9,8 +9,7 @@
 
 namespace {
 
-bool sameColors(const lumara::TDibGraphic& a, const lumara::TDibGraphic& b)
-{
+bool sameColors(const lumara::TDibGraphic& a, const lumara::TDibGraphic& b) {
     if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight()) return false;
     for (int y = 0; y < a.GetHeight(); ++y)
         for (int x = 0; x < a.GetWidth(); ++x)
@@ -20,8 +19,7 @@ bool sameColors(const lumara::TDibGraphic& a, const lumara::TDibGraphic& b)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace lumara;
     TMemoryStream stream(data, size);
     TPcxGraphic image;

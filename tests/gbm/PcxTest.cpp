@@ -1,6 +1,7 @@
 #include "GbmTestSupport.h"
 
 #include "codecs/gbm/TPcxGraphic.h"
+#include "codecs/model/Bitmap.h"
 #include "codecs/model/Exceptions.h"
 
 #include <gtest/gtest.h>
@@ -238,7 +239,13 @@ struct PcxBadCase {
     const char* message;
 };
 
-class PcxMalformed : public ::testing::TestWithParam<PcxBadCase> {};
+// A test limit on allocations shows that no header makes us reserve more
+// than its data could fill.
+class PcxMalformed : public ::testing::TestWithParam<PcxBadCase> {
+  protected:
+    void SetUp() override { Bitmap::SetAllocationLimitForTesting(64 << 20); }
+    void TearDown() override { Bitmap::SetAllocationLimitForTesting(0); }
+};
 
 TEST_P(PcxMalformed, RefusedWithTheLayersMessage) {
     TPcxGraphic image;

@@ -3,6 +3,7 @@
 #include "codecs/gbm/TBmpGraphic.h"
 #include "codecs/gbm/TPcxGraphic.h"
 #include "codecs/gbm/TTgaGraphic.h"
+#include "codecs/model/Exceptions.h"
 
 #include <gtest/gtest.h>
 
@@ -107,6 +108,75 @@ TEST(RoundTrip, SaveToFileAndLoadFromFile) {
     EXPECT_EQ(back.HeaderBitsPerPixel, 24);
     std::remove(path.c_str());
 }
+
+} // namespace
+} // namespace lumara
+
+namespace lumara {
+namespace {
+
+struct ProbeCase {
+    Codec codec;
+    TImageFormat format;
+    int bitsPerPixel;
+    const char* extension;
+};
+
+class HeaderProbes : public ::testing::TestWithParam<ProbeCase> {};
+
+// Every codec reads from the stream's position, probes a saved file and
+// refuses a broken one through the layer's error.
+TEST_P(HeaderProbes, ProbeAndLoadFromAnOffset) {
+    const ProbeCase& c = GetParam();
+    auto image = make(c.codec);
+    test::FillPattern(*image, 9, 4, c.format);
+    TMemoryStream stream;
+    stream.WriteU32LE(0xCAFEBABE);
+    image->SaveToStream(stream);
+    stream.SetPosition(4);
+    auto back = make(c.codec);
+    back->LoadFromStream(stream);
+    EXPECT_TRUE(test::SameColors(*image, *back));
+
+    const std::string path = ::testing::TempDir() + "lumara_gbm_probe" + c.extension;
+    std::vector<uint8_t> file(stream.Data().begin() + 4, stream.Data().end());
+    WriteWholeFile(path, file.data(), file.size());
+    int width = 0, height = 0, bits = 0;
+    auto probe = [&](TDibGraphic& g) {
+        if (auto* b = dynamic_cast<TBmpGraphic*>(&g)) {
+            b->ReadFileHeader(path);
+            width = b->HeaderWidth, height = b->HeaderHeight, bits = b->HeaderBitsPerPixel;
+        } else if (auto* p = dynamic_cast<TPcxGraphic*>(&g)) {
+            p->ReadFileHeader(path);
+            width = p->HeaderWidth, height = p->HeaderHeight, bits = p->HeaderBitsPerPixel;
+        } else if (auto* t = dynamic_cast<TTgaGraphic*>(&g)) {
+            t->ReadFileHeader(path);
+            width = t->HeaderWidth, height = t->HeaderHeight, bits = t->HeaderBitsPerPixel;
+        }
+    };
+    probe(*back);
+    EXPECT_EQ(width, 9);
+    EXPECT_EQ(height, 4);
+    EXPECT_EQ(bits, c.bitsPerPixel);
+
+    file.resize(10);
+    WriteWholeFile(path, file.data(), file.size());
+    try {
+        probe(*back);
+        ADD_FAILURE() << "a 10-byte file probed";
+    } catch (const EGbmError& e) {
+        EXPECT_STREQ(e.what(), "gbm_read_header failed.");
+    }
+    std::remove(path.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, HeaderProbes,
+                         ::testing::Values(ProbeCase{Codec::Bmp, ifColor16, 4, ".bmp"},
+                                           ProbeCase{Codec::Bmp, ifTrueColor, 24, ".bmp"},
+                                           ProbeCase{Codec::Pcx, ifBlackWhite, 1, ".pcx"},
+                                           ProbeCase{Codec::Pcx, ifTrueColor, 24, ".pcx"},
+                                           ProbeCase{Codec::Tga, ifColor256, 8, ".tga"},
+                                           ProbeCase{Codec::Tga, ifTrueColor, 24, ".tga"}));
 
 } // namespace
 } // namespace lumara

@@ -1,6 +1,7 @@
 #include "GbmTestSupport.h"
 
 #include "codecs/gbm/TTgaGraphic.h"
+#include "codecs/model/Bitmap.h"
 #include "codecs/model/Exceptions.h"
 
 #include <gtest/gtest.h>
@@ -151,7 +152,13 @@ struct TgaBadCase {
     const char* message;
 };
 
-class TgaMalformed : public ::testing::TestWithParam<TgaBadCase> {};
+// A test limit on allocations shows that no header makes us reserve more
+// than its data could fill.
+class TgaMalformed : public ::testing::TestWithParam<TgaBadCase> {
+  protected:
+    void SetUp() override { Bitmap::SetAllocationLimitForTesting(64 << 20); }
+    void TearDown() override { Bitmap::SetAllocationLimitForTesting(0); }
+};
 
 TEST_P(TgaMalformed, RefusedWithTheLayersMessage) {
     TTgaGraphic image;
