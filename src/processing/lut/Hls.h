@@ -171,6 +171,7 @@ inline HlsColor RgbToHls(RgbColor c) {
 // RgbToHls followed by HlsToRgb gives back every colour, greys included.
 inline RgbColor HlsToRgb(int H, int L, int S) {
     using namespace hls_detail;
+    if (InHlsRange(H) && InHlsRange(L) && InHlsRange(S)) return HlsToRgbInRange(H, L, S);
     if (S == 0) {
         const int v = ToByte((int64_t{L} * 255 + 1800) / 3600);
         return RgbColor{v, v, v};
