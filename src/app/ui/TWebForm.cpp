@@ -1,6 +1,7 @@
 #include "TWebForm.h"
 
 #include "LumaraApplication.h"
+#include "app/settings/ui/TOptionsForm.h"
 #include "app/shell/InstanceAtoms.h"
 #include "app/shell/ui/Dialogs.h"
 #include "codecs/model/Version.h"
@@ -83,12 +84,7 @@ TWebForm::TWebForm(Document& document, const StartupInfo& startup,
     DeferredOpen = startup.deferredOpen;
 
     // 6. Background colour to the scroll box and the window.
-    QPalette pal = ScrollBox->palette();
-    pal.setColor(QPalette::Window, toQColor(options.BackColor));
-    ScrollBox->setPalette(pal);
-    ScrollBox->setAutoFillBackground(true);
-    ScrollBox->viewport()->setPalette(pal);
-    ScrollBox->viewport()->setAutoFillBackground(true);
+    SetBackColor(toQColor(options.BackColor));
 
     // 7, 9. Menu bar and status bar as the options say.
     menuBar()->setVisible(options.MenuBar);
@@ -140,11 +136,14 @@ void TWebForm::CreateMenus()
     actExit = menuFile_->addAction(QStringLiteral("E&xit"));
     connect(actExit, &QAction::triggered, this, &TWebForm::mnuExitClick);
     menuView_ = menuBar()->addMenu(QStringLiteral("&View"));
+    actOptions = menuView_->addAction(QStringLiteral("&Options..."));
+    actOptions->setShortcut(QKeySequence(Qt::ALT | Qt::Key_O));
+    connect(actOptions, &QAction::triggered, this, &TWebForm::mnuOptionsClick);
 
     menuPage_ = menuBar()->addMenu(QStringLiteral("&Page"));
     static constexpr struct {
         const char* text;
-        int key;
+        QKeyCombination key;
         PageMove move;
     } kPages[4] = {{"&Next page", Qt::ALT | Qt::Key_PageDown, PageMove::Next},
                    {"&Previous page", Qt::ALT | Qt::Key_PageUp, PageMove::Previous},
@@ -395,5 +394,43 @@ void TWebForm::closeEvent(QCloseEvent* e)
 }
 
 void TWebForm::mnuExitClick() { close(); }
+
+void TWebForm::mnuOptionsClick()
+{
+    ShowOptionsDialog(this, options, *this, OptionsStartPage(doc.state.MediaMode, false));
+}
+
+void TWebForm::ShowBar(OptionsBar bar, bool shown)
+{
+    switch (bar) {
+    case OptionsBar::StatusBar: statusBar()->setVisible(shown); break;
+    case OptionsBar::Menus: menuBar()->setVisible(shown); break;
+    default: break; // tool bar, button text and path box come with the window layout
+    }
+}
+
+void TWebForm::SetFastPaint(bool on)
+{
+    Sky95->FastPaint = doc.state.DisplayBitsPerPixel < 9 ? false : on;
+    Sky95->update();
+}
+
+void TWebForm::ReopenCurrentFile(ReopenReason)
+{
+    if (doc.state.CurrentFile.empty() || doc.state.CurrentFile == kUntitled) return;
+    if (!ConfirmDiscard()) return;
+    doc.state.ImageModified = false;
+    OpenWithoutDialog();
+}
+
+void TWebForm::SetBackColor(const QColor& color)
+{
+    QPalette pal = ScrollBox->palette();
+    pal.setColor(QPalette::Window, color);
+    ScrollBox->setPalette(pal);
+    ScrollBox->setAutoFillBackground(true);
+    ScrollBox->viewport()->setPalette(pal);
+    ScrollBox->viewport()->setAutoFillBackground(true);
+}
 
 } // namespace lumara

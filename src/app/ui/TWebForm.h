@@ -3,6 +3,7 @@
 // first activation, the close query and close, and the surface services'
 // window-side steps (repaint, caption, command state).
 
+#include "app/settings/OptionsTarget.h"
 #include "app/settings/TOptions.h"
 #include "app/shell/StartupCommandLine.h"
 #include "codecs/model/Geometry.h"
@@ -35,7 +36,7 @@ struct StartupInfo {
     TOptions options;
 };
 
-class TWebForm : public QMainWindow {
+class TWebForm : public QMainWindow, public OptionsTarget {
     Q_OBJECT
 public:
     // loader: the one start-up used for a command-line JPEG, or none.
@@ -90,6 +91,18 @@ public:
     std::function<void()> saveSettings;       // the close's settings write
 
     QAction* actOpen = nullptr;
+    QAction* actOptions = nullptr;
+
+    // What the Options dialog needs from the window.
+    int DisplayBitsPerPixel() const override { return doc.state.DisplayBitsPerPixel; }
+    bool MediaMode() const override { return doc.state.MediaMode; }
+    std::string CurrentExt() const override { return doc.state.CurrentExt; }
+    int PageCount() const override { return doc.state.PageCount; }
+    void CloseLibraryImage() override { doc.CloseLibraryImage(); }
+    void ShowBar(OptionsBar bar, bool shown) override;
+    void SetFastPaint(bool on) override;
+    void ReopenCurrentFile(ReopenReason reason) override;
+    void SetBackColor(const QColor& color) override;
     QAction* actReload = nullptr;
     QAction* actPage[4] = {}; // Next, Previous, First, Last
     QAction* actExit = nullptr;
@@ -101,6 +114,7 @@ public slots:
     void DisplayChanged();
     void mnuExitClick();
     void mnuOpenClick();
+    void mnuOptionsClick();
     void mnuReloadClick();
 
 protected:
