@@ -30,6 +30,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (int i = 0; i < 40; ++i)
             jpg.ColorMap.push_back(uint32_t(i) * 0x060504u);
     }
+    const uint8_t more = size > 1 ? data[size - 2] : 0;
+    jpg.ProgressiveDisplay = (more & 1) != 0;
+    int polls = 0;
+    if (more & 2) jpg.AbortRequested = [&] { return ++polls > (more >> 2); };
+    int passes = 0;
+    jpg.OnPass = [&](const Bitmap&) { ++passes; };
     const int dither = (opts >> 6) & 3;
     Bitmap out;
     try {

@@ -1,6 +1,7 @@
 // TJPEGImage: encoding parameters, decoding (scales, gray, CMYK, quantized
 // colours), progress and abort, comments, probing and bad input.
 
+#include "codecs/jpeg/ColorQuantizer.h"
 #include "codecs/jpeg/TJPEGImage.h"
 #include "codecs/model/Exceptions.h"
 #include "codecs/model/Stream.h"
@@ -135,6 +136,47 @@ std::vector<uint8_t> cmykJpeg(int w, int h, const uint8_t ink[4], CmykKind kind)
     JSAMPROW r = row.data();
     for (int y = 0; y < h; ++y)
         jpeg_write_scanlines(&c, &r, 1);
+    jpeg_finish_compress(&c);
+    std::vector<uint8_t> out(buf, buf + size);
+    jpeg_destroy_compress(&c);
+    std::free(buf);
+    return out;
+}
+
+// A gray progressive file of one scan per coefficient band: the DC scan,
+// then bands 1, 2, ... up to scans - 1, the last one running to 63.
+std::vector<uint8_t> manyScanJpeg(int w, int h, int scans) {
+    jpeg_compress_struct c;
+    jpeg_error_mgr err;
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char* buf = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &buf, &size);
+    c.image_width = JDIMENSION(w);
+    c.image_height = JDIMENSION(h);
+    c.input_components = 1;
+    c.in_color_space = JCS_GRAYSCALE;
+    jpeg_set_defaults(&c);
+    std::vector<jpeg_scan_info> script(static_cast<size_t>(scans));
+    for (int i = 0; i < scans; ++i) {
+        jpeg_scan_info& si = script[size_t(i)];
+        si.comps_in_scan = 1;
+        si.component_index[0] = 0;
+        si.Ss = i;
+        si.Se = i == 0 ? 0 : (i == scans - 1 ? 63 : i);
+        si.Ah = si.Al = 0;
+    }
+    c.scan_info = script.data();
+    c.num_scans = scans;
+    jpeg_start_compress(&c, TRUE);
+    std::vector<uint8_t> row(static_cast<size_t>(w));
+    JSAMPROW r = row.data();
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x)
+            row[size_t(x)] = uint8_t((x * 7 + y * 3) ^ (x * y));
+        jpeg_write_scanlines(&c, &r, 1);
+    }
     jpeg_finish_compress(&c);
     std::vector<uint8_t> out(buf, buf + size);
     jpeg_destroy_compress(&c);
@@ -452,6 +494,77 @@ TEST(JpegCmyk, GrayFlagAndScaleWork) {
     EXPECT_NEAR(out.PixelIndex(4, 4), 77, 3); // luminance of pure red
 }
 
+TEST(JpegCmyk, EightBitFormatReducesToAtMost236Colours) {
+    const uint8_t red[4] = {0, 255, 255, 0};
+    for (int dither : {0, 1, 2, kDefaultDither}) {
+        const auto data = cmykJpeg(40, 24, red, CmykKind::Adobe);
+        TJPEGImage jpg;
+        jpg.LoadFromMemory(data.data(), data.size());
+        jpg.PixelFormat = JpegPixelFormat::Bits8;
+        Bitmap out;
+        jpg.DecodeToBitmap(out, dither);
+        ASSERT_EQ(out.Depth(), 8);
+        ASSERT_GE(out.palette.size(), 1u);
+        ASSERT_LE(out.palette.size(), 236u);
+        const uint32_t c = out.PixelColor(20, 12);
+        EXPECT_NEAR(RedOf(c), 255, 12) << dither;
+        EXPECT_NEAR(GreenOf(c), 0, 12) << dither;
+        EXPECT_NEAR(BlueOf(c), 0, 12) << dither;
+    }
+    const auto data = cmykJpeg(40, 24, red, CmykKind::Plain);
+    TJPEGImage jpg;
+    jpg.LoadFromMemory(data.data(), data.size());
+    jpg.PixelFormat = JpegPixelFormat::Bits8;
+    jpg.ColorMap = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
+    Bitmap out;
+    jpg.DecodeToBitmap(out, 2);
+    EXPECT_EQ(out.palette, jpg.ColorMap);
+    EXPECT_EQ(out.PixelIndex(3, 3), 1);
+}
+
+// ---- The quantizer used for CMYK.
+
+TEST(ColorQuantizer, MedianCutKeepsFewColoursExactly) {
+    Bitmap b(30, 10, 24);
+    const uint32_t colours[3] = {0xFF0000, 0x00FF00, 0x202020};
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 30; ++x) {
+            uint8_t* p = b.ScanLine(y) + 3 * x;
+            const uint32_t c = colours[x / 10];
+            p[0] = uint8_t(BlueOf(c));
+            p[1] = uint8_t(GreenOf(c));
+            p[2] = uint8_t(RedOf(c));
+        }
+    const Palette pal = MedianCutPalette(b, 236);
+    ASSERT_EQ(pal.size(), 3u);
+    for (int dither : {0, 1, 2}) {
+        Bitmap out;
+        MapToPalette(b, out, pal, dither);
+        // Colours of 5-bit bins come back within half a bin.
+        EXPECT_LE(maxDiff(b, out), 4) << dither;
+    }
+    EXPECT_TRUE(MedianCutPalette(Bitmap(), 236).empty());
+}
+
+TEST(ColorQuantizer, GradientWithinAFewLevelsOnAverage) {
+    const Bitmap src = gradient(120, 80);
+    const Palette pal = MedianCutPalette(src, 236);
+    EXPECT_LE(pal.size(), 236u);
+    EXPECT_GT(pal.size(), 200u);
+    for (int dither : {0, 1, 2}) {
+        Bitmap out;
+        MapToPalette(src, out, pal, dither);
+        long long sum = 0;
+        for (int y = 0; y < 80; ++y)
+            for (int x = 0; x < 120; ++x) {
+                const uint32_t a = src.PixelColor(x, y), b = out.PixelColor(x, y);
+                sum += std::abs(RedOf(a) - RedOf(b)) + std::abs(GreenOf(a) - GreenOf(b)) +
+                       std::abs(BlueOf(a) - BlueOf(b));
+            }
+        EXPECT_LT(double(sum) / (3.0 * 120 * 80), 8.0) << dither;
+    }
+}
+
 // ---- 236 colours.
 
 struct QuantCase {
@@ -551,6 +664,72 @@ TEST(JpegProgress, AbortKeepsWhatWasDecoded) {
     ASSERT_EQ(out.Height(), 64);
     EXPECT_GE(RedOf(out.PixelColor(5, 31)), 250); // decoded
     EXPECT_EQ(out.PixelColor(5, 32), 0u);         // never reached
+}
+
+TEST(JpegProgress, AbortWhileAProgressiveFileIsRead) {
+    const auto data = encode(gradient(64, 64), 10, false, true);
+    TJPEGImage jpg;
+    jpg.LoadFromMemory(data.data(), data.size());
+    int progress = 0;
+    jpg.OnProgress = [&](int) { ++progress; };
+    jpg.AbortRequested = [] { return true; };
+    Bitmap out;
+    EXPECT_NO_THROW(jpg.DecodeToBitmap(out));
+    EXPECT_TRUE(jpg.LastDecodeAborted());
+    EXPECT_EQ(progress, 0);
+    EXPECT_EQ(out.Width(), 64);
+}
+
+TEST(JpegProgressiveDisplay, EveryScanIsShownAndTheLastIsTheWholePicture) {
+    const auto data = encode(noise(40, 40, 9), 10, false, true); // 10 scans
+    TJPEGImage jpg;
+    jpg.LoadFromMemory(data.data(), data.size());
+    jpg.ProgressiveDisplay = true;
+    int passes = 0;
+    Bitmap first;
+    jpg.OnPass = [&](const Bitmap& b) {
+        if (++passes == 1) first = b;
+    };
+    Bitmap out;
+    jpg.DecodeToBitmap(out);
+    EXPECT_EQ(passes, 10);
+    EXPECT_EQ(maxDiff(out, decode(data)), 0);
+    EXPECT_GT(maxDiff(first, out), 0); // the first pass is only the DC scan
+
+    // Files with no more than one scan decode once.
+    const auto baseline = encode(noise(40, 40, 9), 10);
+    jpg.LoadFromMemory(baseline.data(), baseline.size());
+    passes = 0;
+    jpg.DecodeToBitmap(out);
+    EXPECT_EQ(passes, 0);
+}
+
+TEST(JpegProgressiveDisplay, ManyScansAreShownAFewTimesOnly) {
+    const auto data = manyScanJpeg(48, 32, 64);
+    TJPEGImage jpg;
+    jpg.LoadFromMemory(data.data(), data.size());
+    EXPECT_TRUE(jpg.IsProgressive());
+    jpg.ProgressiveDisplay = true;
+    int passes = 0;
+    jpg.OnPass = [&](const Bitmap&) { ++passes; };
+    Bitmap out;
+    jpg.DecodeToBitmap(out);
+    EXPECT_EQ(passes, 12);
+    EXPECT_EQ(maxDiff(out, decode(data)), 0);
+}
+
+TEST(JpegProgressiveDisplay, AbortBetweenPasses) {
+    const auto data = encode(noise(40, 40, 9), 10, false, true);
+    TJPEGImage jpg;
+    jpg.LoadFromMemory(data.data(), data.size());
+    jpg.ProgressiveDisplay = true;
+    int passes = 0;
+    jpg.OnPass = [&](const Bitmap&) { ++passes; };
+    jpg.AbortRequested = [&] { return passes >= 3; };
+    Bitmap out;
+    EXPECT_NO_THROW(jpg.DecodeToBitmap(out));
+    EXPECT_TRUE(jpg.LastDecodeAborted());
+    EXPECT_EQ(passes, 3);
 }
 
 // ---- Comments.
@@ -807,6 +986,22 @@ TEST_F(JpegLimits, TooManyScansAreRefused) {
     EXPECT_EQ(decodeError(data), "Progressive JPEG image has more than 5 scans");
     TJPEGImage::SetMaxScans(10);
     EXPECT_EQ(decodeError(data), "");
+}
+
+TEST_F(JpegLimits, ScanLimitAlsoInProgressiveDisplay) {
+    const auto data = manyScanJpeg(16, 16, 64);
+    TJPEGImage::SetMaxScans(20);
+    EXPECT_EQ(decodeError(data), "Progressive JPEG image has more than 20 scans");
+    TJPEGImage jpg;
+    jpg.LoadFromMemory(data.data(), data.size());
+    jpg.ProgressiveDisplay = true;
+    Bitmap out;
+    try {
+        jpg.DecodeToBitmap(out);
+        ADD_FAILURE();
+    } catch (const EJpegError& e) {
+        EXPECT_STREQ(e.what(), "Progressive JPEG image has more than 20 scans");
+    }
 }
 
 TEST_F(JpegLimits, LibjpegMemoryIsBounded) {

@@ -1,5 +1,7 @@
 #include "TJPEGImage.h"
 
+#include "ColorQuantizer.h"
+
 #include "codecs/model/Exceptions.h"
 #include "codecs/model/Stream.h"
 
@@ -43,7 +45,21 @@ struct ErrorManager {
 struct ProgressManager {
     jpeg_progress_mgr pub;
     int maxScans;
+    // The caller's abort request, polled while libjpeg reads a whole
+    // progressive file inside jpeg_start_decompress.
+    const std::function<bool()>* abortRequested;
+    bool polling;
+    bool aborted;
 };
+
+bool pollAbort(const std::function<bool()>* abortRequested) noexcept {
+    if (!abortRequested || !*abortRequested) return false;
+    try {
+        return (*abortRequested)();
+    } catch (...) {
+        return true; // nothing may unwind through libjpeg
+    }
+}
 
 void errorExit(j_common_ptr cinfo) {
     auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
@@ -85,6 +101,12 @@ void progressMonitor(j_common_ptr cinfo) {
                       "Progressive JPEG image has more than %d scans", progress->maxScans);
         std::longjmp(err->jump, 1);
     }
+    if (progress->polling && pollAbort(progress->abortRequested)) {
+        progress->aborted = true;
+        auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+        std::snprintf(err->message, sizeof err->message, "JPEG decoding aborted");
+        std::longjmp(err->jump, 1);
+    }
 }
 
 struct Decompressor {
@@ -99,6 +121,9 @@ struct Decompressor {
         cinfo.err = &err.pub;
         progress.pub.progress_monitor = progressMonitor;
         progress.maxScans = gMaxScans;
+        progress.abortRequested = nullptr;
+        progress.polling = false;
+        progress.aborted = false;
     }
     ~Decompressor() {
         if (created) jpeg_destroy_decompress(&cinfo);
@@ -153,7 +178,31 @@ bool safeCalcOutput(Decompressor* d) {
 
 bool safeStart(Decompressor* d) {
     if (setjmp(d->err.jump)) return false;
+    d->progress.polling = true;
     jpeg_start_decompress(&d->cinfo);
+    d->progress.polling = false;
+    return true;
+}
+
+bool safeStartOutput(Decompressor* d) {
+    if (setjmp(d->err.jump)) return false;
+    jpeg_start_output(&d->cinfo, d->cinfo.input_scan_number);
+    return true;
+}
+
+bool safeFinishOutput(Decompressor* d) {
+    if (setjmp(d->err.jump)) return false;
+    jpeg_finish_output(&d->cinfo);
+    return true;
+}
+
+// Reads the rest of the file into the coefficient buffer.
+bool safeConsumeAll(Decompressor* d) {
+    if (setjmp(d->err.jump)) return false;
+    while (!jpeg_input_complete(&d->cinfo)) {
+        const int status = jpeg_consume_input(&d->cinfo);
+        if (status == JPEG_SUSPENDED || status == JPEG_REACHED_EOI) break;
+    }
     return true;
 }
 
@@ -496,13 +545,38 @@ void TJPEGImage::DecodeToBitmap(Bitmap& target, int dither) {
     firstWarning_.clear();
     if (data_.empty()) throw EJpegError("No JPEG data to decode");
 
+    const bool cmyk =
+        header_.colorSpace == JpegColorSpace::CMYK || header_.colorSpace == JpegColorSpace::YCCK;
+    if (!cmyk || Grayscale || PixelFormat != JpegPixelFormat::Bits8) {
+        decode(target, dither, false);
+        return;
+    }
+    // libjpeg quantizes RGB output only: reduce the decoded picture here.
+    if (dither == kDefaultDither) dither = Speed ? 0 : 1;
+    Bitmap full;
+    auto reduce = [&] {
+        if (full.Empty()) return;
+        MapToPalette(full, target, ColorMap.empty() ? MedianCutPalette(full, 236) : ColorMap,
+                     dither);
+    };
+    try {
+        decode(full, dither, true);
+    } catch (const EJpegError&) {
+        reduce(); // what was decoded stays
+        throw;
+    }
+    reduce();
+}
+
+void TJPEGImage::decode(Bitmap& target, int dither, bool force24) {
+
     Decompressor d;
     if (!safeCreate(&d, data_.data(), data_.size()) || !safeReadHeader(&d)) throwJpegError(d.err);
     jpeg_decompress_struct& ci = d.cinfo;
 
     const bool cmyk = ci.jpeg_color_space == JCS_CMYK || ci.jpeg_color_space == JCS_YCCK;
     const bool grayOut = Grayscale || ci.jpeg_color_space == JCS_GRAYSCALE;
-    const bool quantize = !grayOut && !cmyk && PixelFormat == JpegPixelFormat::Bits8;
+    const bool quantize = !grayOut && !cmyk && !force24 && PixelFormat == JpegPixelFormat::Bits8;
     const bool inverted = ci.saw_Adobe_marker != FALSE;
 
     ci.scale_num = 1;
@@ -562,7 +636,21 @@ void TJPEGImage::DecodeToBitmap(Bitmap& target, int dither) {
         ci.actual_number_of_colors = n;
     }
 
-    if (!safeStart(&d)) throwJpegError(d.err);
+    // Progressive display decodes every scan into the whole picture; the
+    // quantizer's colour map would have to be rebuilt for each, so 8-bit
+    // output is shown once, complete.
+    const bool buffered = ProgressiveDisplay && !quantize && jpeg_has_multiple_scans(&ci) != FALSE;
+    ci.buffered_image = buffered ? TRUE : FALSE;
+    d.progress.abortRequested = &AbortRequested;
+    if (!safeStart(&d)) {
+        warningCount_ = d.err.warnings;
+        firstWarning_ = d.err.firstWarning;
+        if (d.progress.aborted) {
+            aborted_ = true;
+            return;
+        }
+        throwJpegError(d.err);
+    }
 
     if (grayOut) {
         target.palette = GrayPalette(256);
@@ -580,37 +668,64 @@ void TJPEGImage::DecodeToBitmap(Bitmap& target, int dither) {
         if (grayOut) bgrRow.resize(size_t(width) * 3);
     }
 
-    JSAMPROW rows[kRowsPerBatch];
-    int y = 0;
-    while (y < height) {
-        const int count = std::min(kRowsPerBatch, height - y);
-        for (int i = 0; i < count; ++i)
-            rows[i] = cmyk ? cmykRows.data() + size_t(i) * width * 4 : target.ScanLine(y + i);
-        int done = 0;
-        const bool ok = safeReadRows(&d, rows, count, &done);
-        if (cmyk) {
-            for (int i = 0; i < done; ++i) {
-                if (grayOut) {
-                    cmykToBgr(rows[i], bgrRow.data(), width, inverted);
-                    bgrToGray(bgrRow.data(), target.ScanLine(y + i), width);
-                } else {
-                    cmykToBgr(rows[i], target.ScanLine(y + i), width, inverted);
+    // One pass over the output rows; false when aborted.
+    auto readPass = [&]() -> bool {
+        JSAMPROW rows[kRowsPerBatch];
+        int y = 0;
+        while (y < height) {
+            const int count = std::min(kRowsPerBatch, height - y);
+            for (int i = 0; i < count; ++i)
+                rows[i] = cmyk ? cmykRows.data() + size_t(i) * width * 4 : target.ScanLine(y + i);
+            int done = 0;
+            const bool ok = safeReadRows(&d, rows, count, &done);
+            if (cmyk) {
+                for (int i = 0; i < done; ++i) {
+                    if (grayOut) {
+                        cmykToBgr(rows[i], bgrRow.data(), width, inverted);
+                        bgrToGray(bgrRow.data(), target.ScanLine(y + i), width);
+                    } else {
+                        cmykToBgr(rows[i], target.ScanLine(y + i), width, inverted);
+                    }
                 }
             }
+            y += done;
+            warningCount_ = d.err.warnings;
+            firstWarning_ = d.err.firstWarning;
+            if (!ok) throwJpegError(d.err);
+            if (done < count) break;
+            if (OnProgress) OnProgress(int(int64_t(y) * 100 / height));
+            if (AbortRequested && y < height && AbortRequested()) return false;
         }
-        y += done;
-        warningCount_ = d.err.warnings;
-        firstWarning_ = d.err.firstWarning;
-        if (!ok) throwJpegError(d.err);
-        if (done < count) break;
-        if (OnProgress) OnProgress(int(int64_t(y) * 100 / height));
-        if (AbortRequested && y < height && AbortRequested()) {
+        return true;
+    };
+
+    if (!buffered) {
+        aborted_ = !readPass();
+        // The rest of the file (markers after the image) is of no interest:
+        // destroying the decompressor releases everything.
+        return;
+    }
+
+    // Scan by scan; after a few passes the rest is read at once so a file
+    // of many small scans costs no more than one more pass.
+    constexpr int kDisplayedPasses = 12;
+    for (int pass = 1;; ++pass) {
+        if (pass == kDisplayedPasses && !safeConsumeAll(&d)) throwJpegError(d.err);
+        if (!safeStartOutput(&d)) throwJpegError(d.err);
+        if (!readPass()) {
             aborted_ = true;
-            break;
+            return;
+        }
+        if (!safeFinishOutput(&d)) throwJpegError(d.err);
+        if (OnPass) OnPass(target);
+        if (jpeg_input_complete(&ci)) break;
+        if (AbortRequested && AbortRequested()) {
+            aborted_ = true;
+            return;
         }
     }
-    // The rest of the file (markers after the image) is of no interest:
-    // destroying the decompressor releases everything.
+    warningCount_ = d.err.warnings;
+    firstWarning_ = d.err.firstWarning;
 }
 
 void TJPEGImage::CompressJpeg(const Bitmap& image, bool subsample, bool optimizeCoding,

@@ -90,17 +90,27 @@ class TJPEGImage {
     // colour map instead of the quantizer's own.
     Palette ColorMap;
 
-    // Called after each batch of decoded rows with rows done x 100 / rows.
+    // Multi-scan (progressive) files are shown scan by scan: every scan read
+    // is decoded into the whole bitmap and OnPass is called.
+    bool ProgressiveDisplay = false;
+
+    // Called after each batch of decoded rows with rows done x 100 / rows
+    // (in every pass of a progressive display).
     std::function<void(int percent)> OnProgress;
-    // Polled between batches; true stops the decode silently keeping the
-    // rows decoded so far (and makes CompressJpeg drop its output).
+    // Called after each complete pass of a progressive display, with the
+    // bitmap holding the picture as far as it has been read.
+    std::function<void(const Bitmap& picture)> OnPass;
+    // Polled between batches, and while a progressive file is read before
+    // its rows come out; true stops the decode silently keeping the rows
+    // decoded so far (and makes CompressJpeg drop its output).
     std::function<bool()> AbortRequested;
 
     // Decodes into target: 24-bit BGR, or 8-bit with a gray palette for gray
     // pictures and the gray flag, or 8-bit with 236 quantized colours for the
-    // 8-bit pixel format. Raises EJpegError for corrupt data and pictures
-    // beyond the limits below; rows decoded before an error stay in target.
-    // A truncated file decodes what is there (see Warnings()).
+    // 8-bit pixel format (CMYK pictures are decoded in full first and then
+    // reduced to a median-cut palette, or ColorMap). Raises EJpegError for corrupt data and
+    // pictures beyond the limits below; rows decoded before an error stay in target. A truncated
+    // file decodes what is there (see Warnings()).
     void DecodeToBitmap(Bitmap& target, int dither = kDefaultDither);
     bool LastDecodeAborted() const { return aborted_; }
     // libjpeg's warnings of the last decode or header read (corrupt or
@@ -146,6 +156,7 @@ class TJPEGImage {
         int yDensity = 0;
     };
     void readHeader();
+    void decode(Bitmap& target, int dither, bool force24);
 
     std::vector<uint8_t> data_;
     Header header_;
