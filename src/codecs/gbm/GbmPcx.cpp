@@ -115,15 +115,13 @@ void readData(GbmSource& source, Gbm& gbm, uint8_t* bits, size_t stride) {
                 runLeft -= int(n);
                 continue;
             }
-            if (p >= end) throw GbmFailure("PCX data truncated");
-            const uint8_t b = *p++;
-            if (b >= 192) {
-                if (p >= end) throw GbmFailure("PCX data truncated");
-                runLeft = b & 63;
-                runValue = *p++;
-            } else {
-                line[i++] = b;
-            }
+            while (i < lineBytes && p < end && *p < 192) // literal bytes
+                line[i++] = *p++;
+            if (i == lineBytes) break;
+            if (end - p < 2) throw GbmFailure("PCX data truncated");
+            runLeft = p[0] & 63;
+            runValue = p[1];
+            p += 2;
         }
 
         uint8_t* dst = bits + size_t(gbm.h - 1 - y) * stride;
