@@ -659,6 +659,53 @@ TEST(TDibGraphic, PackedDibTopDownAndDeeperPixels) {
     EXPECT_EQ(g.GetPixel(0, 0), 0x112233u);
 }
 
+TEST(TDibGraphic, PackedDibWithBitFields) {
+    // 16-bit 5-6-5 with the masks after a 40-byte header.
+    BitmapInfoHeader h;
+    h.biWidth = 2;
+    h.biHeight = 1;
+    h.biBitCount = 16;
+    h.biCompression = 3;
+    PackedDib d(40 + 12 + 4);
+    h.WriteTo(d.data());
+    const uint32_t masks[3] = {0xF800, 0x07E0, 0x001F};
+    std::memcpy(d.data() + 40, masks, 12);
+    d[52] = 0xE0; // pixel 0: 0x07E0, green all ones
+    d[53] = 0x07;
+    d[54] = 0x1F; // pixel 1: blue 31, red 16 -> 0x801F
+    d[55] = 0x80;
+    TDibGraphic g;
+    g.AssignFromPackedDib(d.data(), d.size());
+    EXPECT_EQ(g.GetPixel(0, 0), 0x00FF00u);
+    EXPECT_EQ(g.GetPixel(1, 0), MakeColor(132, 0, 255)); // 16 of 31 rounds to 132
+
+    // 32-bit with a larger header holding the masks (red and blue swapped).
+    BitmapInfoHeader v5;
+    v5.biSize = 124;
+    v5.biWidth = 1;
+    v5.biHeight = 1;
+    v5.biBitCount = 32;
+    v5.biCompression = 3;
+    PackedDib e(124 + 4);
+    v5.WriteTo(e.data());
+    const uint32_t swapped[3] = {0x000000FF, 0x0000FF00, 0x00FF0000};
+    std::memcpy(e.data() + 40, swapped, 12);
+    e[124] = 0x11;
+    e[125] = 0x22;
+    e[126] = 0x33;
+    g.AssignFromPackedDib(e.data(), e.size());
+    EXPECT_EQ(g.GetPixel(0, 0), 0x112233u);
+
+    // Masks missing from a short buffer, and bit fields on 24 bits.
+    PackedDib shortOne(d.begin(), d.begin() + 44);
+    EXPECT_EQ(messageOf<EInvalidGraphic>(
+                  [&] { g.AssignFromPackedDib(shortOne.data(), shortOne.size()); }),
+              "Invalid bitmap");
+    PackedDib d24 = makeDib(1, 1, 24, 0, 3);
+    EXPECT_EQ(messageOf<EZeradudaError>([&] { g.AssignFromPackedDib(d24.data(), d24.size()); }),
+              "Unsupported compression");
+}
+
 TEST(TDibGraphic, MalformedPackedDibs) {
     TDibGraphic g;
     const PackedDib ok = makeDib(3, 2, 8);

@@ -8,6 +8,7 @@
 #include <QTransform>
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -540,6 +541,28 @@ PackedDib TDibGraphic::CreatePackedDib() const {
     }
 }
 
+namespace {
+
+// One colour channel of a 16- or 32-bit pixel given by a bit mask.
+struct ChannelMask {
+    uint32_t mask = 0;
+    int shift = 0;
+    uint32_t max = 0; // largest value of the field
+    explicit ChannelMask(uint32_t m) : mask(m) {
+        if (!m) return;
+        shift = std::countr_zero(m);
+        const int width = std::min(std::countr_one(m >> shift), 31);
+        max = (uint32_t(1) << width) - 1;
+    }
+    uint8_t operator()(uint32_t pixel) const {
+        if (!max) return 0;
+        const uint64_t v = ((pixel & mask) >> shift) & max;
+        return uint8_t((v * 255 + max / 2) / max);
+    }
+};
+
+} // namespace
+
 void TDibGraphic::AssignFromPackedDib(const uint8_t* data, size_t size) {
     if (!data || size < BitmapInfoHeader::kSize) throw EInvalidGraphic("Invalid bitmap");
     const BitmapInfoHeader h = BitmapInfoHeader::ReadFrom(data);
@@ -549,7 +572,25 @@ void TDibGraphic::AssignFromPackedDib(const uint8_t* data, size_t size) {
     const int bits = h.biBitCount;
     if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
         throw EZeradudaError("Unsupported bit count");
-    if (h.biCompression != 0) throw EZeradudaError("Unsupported compression");
+    constexpr uint32_t kBitFields = 3;
+    const bool masked = bits == 16 || bits == 32;
+    if (h.biCompression != 0 && !(h.biCompression == kBitFields && masked))
+        throw EZeradudaError("Unsupported compression");
+
+    // Channel masks: the usual ones, or three words after a 40-byte header
+    // (inside the larger headers).
+    uint32_t masks[3] = {bits == 16 ? 0x7C00u : 0xFF0000u, bits == 16 ? 0x03E0u : 0x00FF00u,
+                         bits == 16 ? 0x001Fu : 0x0000FFu};
+    uint64_t tableOffset = h.biSize;
+    if (h.biCompression == kBitFields) {
+        if (h.biSize == BitmapInfoHeader::kSize) tableOffset += 12;
+        if (size < BitmapInfoHeader::kSize + 12) throw EInvalidGraphic("Invalid bitmap");
+        for (int i = 0; i < 3; ++i) {
+            const uint8_t* m = data + BitmapInfoHeader::kSize + 4 * i;
+            masks[i] =
+                uint32_t(m[0]) | uint32_t(m[1]) << 8 | uint32_t(m[2]) << 16 | uint32_t(m[3]) << 24;
+        }
+    }
 
     const int64_t width = h.biWidth;
     const int64_t height = h.biHeight < 0 ? -int64_t(h.biHeight) : h.biHeight;
@@ -564,7 +605,7 @@ void TDibGraphic::AssignFromPackedDib(const uint8_t* data, size_t size) {
         tableEntries = h.biClrUsed; // an optional table that true colour ignores
     }
     const uint64_t srcRowBytes = (uint64_t(width) * uint64_t(bits) + 31) / 32 * 4;
-    const uint64_t pixelOffset = uint64_t(h.biSize) + tableEntries * 4;
+    const uint64_t pixelOffset = tableOffset + tableEntries * 4;
     if (pixelOffset > size || srcRowBytes == 0 ||
         (size - pixelOffset) / srcRowBytes < uint64_t(height))
         throw EInvalidGraphic("Invalid bitmap");
@@ -572,16 +613,17 @@ void TDibGraphic::AssignFromPackedDib(const uint8_t* data, size_t size) {
     TPaletteRecord palette;
     const TPaletteRecord* pal = nullptr;
     if (bits <= 8) {
-        const uint8_t* table = data + h.biSize;
+        const uint8_t* table = data + tableOffset;
         palette.count = uint16_t(tableEntries);
         for (uint64_t i = 0; i < tableEntries; ++i)
             palette.entries[i] = MakeColor(table[4 * i + 2], table[4 * i + 1], table[4 * i]);
         pal = &palette;
     }
-    const TImageFormat format = FormatForBitCount(bits == 16 || bits == 32 ? 24 : bits);
+    const TImageFormat format = FormatForBitCount(masked ? 24 : bits);
     NewImage(int(width), int(height), format, pal, dpiFromPels(h.biXPelsPerMeter),
              dpiFromPels(h.biYPelsPerMeter));
 
+    const ChannelMask red(masks[0]), green(masks[1]), blue(masks[2]);
     const uint8_t* pixels = data + pixelOffset;
     for (int y = 0; y < GetHeight(); ++y) {
         // Stored row of picture row y.
@@ -589,18 +631,19 @@ void TDibGraphic::AssignFromPackedDib(const uint8_t* data, size_t size) {
         const uint8_t* src = pixels + uint64_t(stored) * srcRowBytes;
         uint8_t* dst = ScanLine(y);
         if (bits == 16) {
-            for (int x = 0; x < GetWidth(); ++x, dst += 3) {
-                const unsigned v = unsigned(src[2 * x] | (src[2 * x + 1] << 8));
-                const unsigned r = (v >> 10) & 31, g = (v >> 5) & 31, b = v & 31;
-                dst[0] = uint8_t(b << 3 | b >> 2);
-                dst[1] = uint8_t(g << 3 | g >> 2);
-                dst[2] = uint8_t(r << 3 | r >> 2);
+            for (int x = 0; x < GetWidth(); ++x, dst += 3, src += 2) {
+                const uint32_t v = uint32_t(src[0] | src[1] << 8);
+                dst[0] = blue(v);
+                dst[1] = green(v);
+                dst[2] = red(v);
             }
         } else if (bits == 32) {
             for (int x = 0; x < GetWidth(); ++x, dst += 3, src += 4) {
-                dst[0] = src[0];
-                dst[1] = src[1];
-                dst[2] = src[2];
+                const uint32_t v = uint32_t(src[0]) | uint32_t(src[1]) << 8 |
+                                   uint32_t(src[2]) << 16 | uint32_t(src[3]) << 24;
+                dst[0] = blue(v);
+                dst[1] = green(v);
+                dst[2] = red(v);
             }
         } else {
             std::memcpy(dst, src, size_t(rowBytes_));

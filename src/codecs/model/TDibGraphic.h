@@ -159,8 +159,10 @@ class TDibGraphic {
 
     // A packed bitmap of the image, or an empty vector on failure (never throws).
     PackedDib CreatePackedDib() const;
-    // The inverse: reads a packed bitmap (1/4/8/24 bits, uncompressed, either
-    // row order). Raises EInvalidGraphic "Invalid bitmap" on a malformed one.
+    // The inverse: reads a packed bitmap (1/4/8/24 bits uncompressed, or 16/32
+    // bits plain or with channel masks, which become true colour; either row
+    // order). Raises EInvalidGraphic "Invalid bitmap" on a malformed one,
+    // EZeradudaError "Unsupported bit count" / "Unsupported compression".
     void AssignFromPackedDib(const uint8_t* data, size_t size);
 
     TRgbToPaletteConverter* Converter() { return converter_.get(); }
