@@ -140,6 +140,37 @@ struct HlsMix {
     return HlsMix{2 * l - m2, m2};
 }
 
+// The positions of the red, green and blue components on the trapezoid for
+// each hue 0..3600, ten bits each (red lowest), so a pass looks them up
+// instead of working them out per pixel.
+inline uint32_t RampOf(int h) {
+    h = h < 0 ? h + 3600 : h;
+    h = h > 3600 ? h - 3600 : h;
+    return static_cast<uint32_t>(std::clamp(std::min(h, 2400 - h), 0, 600));
+}
+
+inline const std::array<uint32_t, 3601>& HueRamps() {
+    static const std::array<uint32_t, 3601> ramps = [] {
+        std::array<uint32_t, 3601> table{};
+        for (int h = 0; h <= 3600; ++h)
+            table[static_cast<size_t>(h)] =
+                RampOf(h + 1200) | RampOf(h) << 10 | RampOf(h - 1200) << 20;
+        return table;
+    }();
+    return ramps;
+}
+
+[[gnu::always_inline]] inline int ComponentAt(HlsMix mix, uint32_t ramp) {
+    return HueComponent(mix.m1 + ((mix.m2 - mix.m1) * ramp + 300) / 600);
+}
+
+// For a hue within 0..3600, with the ramp table of HueRamps().
+[[gnu::always_inline]] inline RgbColor ComponentsOf(int H, HlsMix mix, const uint32_t* ramps) {
+    const uint32_t packed = ramps[H];
+    return RgbColor{ComponentAt(mix, packed & 1023), ComponentAt(mix, packed >> 10 & 1023),
+                    ComponentAt(mix, packed >> 20)};
+}
+
 [[gnu::always_inline]] inline RgbColor ComponentsOf(int H, HlsMix mix) {
     return RgbColor{HueComponent(HueToRgbInRange(mix.m1, mix.m2, H + 1200)),
                     HueComponent(HueToRgbInRange(mix.m1, mix.m2, H)),

@@ -5,6 +5,7 @@
 #include "TrueColour.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace lumara {
@@ -95,14 +96,16 @@ struct StoreColour {
 template <class Finish = StoreColour>
 void HlsPass(Bitmap& bitmap, const char* caller, const MixTable& table, Finish finish = {}) {
     const uint32_t* const mixes = table.data();
-    ForEachRow(bitmap, caller, [mixes, &finish](uint8_t* p, int width) {
+    const uint32_t* const ramps = hls_detail::HueRamps().data();
+    ForEachRow(bitmap, caller, [mixes, ramps, &finish](uint8_t* p, int width) {
         for (int x = 0; x < width; ++x, p += 3) {
             const int b = p[0], g = p[1], r = p[2];
             const int mx = std::max(r, std::max(g, b));
             const int mn = std::min(r, std::min(g, b));
             const uint32_t entry = mixes[mx * 256 + mn];
             finish(p, hls_detail::ComponentsOf(hls_detail::HueOf(r, g, b, mx, mn),
-                                               hls_detail::HlsMix{entry & 0xFFFF, entry >> 16}));
+                                               hls_detail::HlsMix{entry & 0xFFFF, entry >> 16},
+                                               ramps));
         }
     });
 }
@@ -188,8 +191,16 @@ void UnWashMore(Bitmap& bitmap) {
 
 void InvertBitmap(Bitmap& bitmap) {
     ForEachRow(bitmap, "InvertBitmap", [](uint8_t* p, int width) {
+        // Eight bytes at a time; the bytes past the last pixel are left alone.
         const size_t n = 3 * static_cast<size_t>(width);
-        for (size_t i = 0; i < n; ++i)
+        size_t i = 0;
+        for (; i + 8 <= n; i += 8) {
+            uint64_t word;
+            std::memcpy(&word, p + i, 8);
+            word = ~word;
+            std::memcpy(p + i, &word, 8);
+        }
+        for (; i < n; ++i)
             p[i] = static_cast<uint8_t>(~p[i]);
     });
 }
