@@ -755,3 +755,35 @@ TEST(TiffCodec, WriteFailuresRaise) {
         }
     }
 }
+
+TEST(TiffCodec, ColouredTwoColourPictureKeepsItsColours) {
+    TTiffGraphic src;
+    TPaletteRecord pal = customPalette(2);
+    src.NewImage(12, 5, ifBlackWhite, &pal, 0, 0);
+    fillPattern(src);
+    src.SetCompression(tcPackbits);
+    const auto data = save(src);
+    EXPECT_EQ(tifftest::readTags(data).photometric, PHOTOMETRIC_PALETTE);
+    TTiffGraphic back;
+    load(back, data);
+    EXPECT_EQ(back.ImageFormat(), ifColor16);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 12; ++x)
+            ASSERT_EQ(back.GetPixel(x, y), src.GetPixel(x, y));
+    // As a fax page it can only be black and white.
+    src.SetCompression(tcFaxGroup4);
+    EXPECT_EQ(tifftest::readTags(save(src)).photometric, PHOTOMETRIC_MINISWHITE);
+}
+
+TEST(TiffCodec, SixteenBitColourMapsAreScaledDown) {
+    // Maps written as component x 255 (65025 for 255) read as 253.
+    Layout l = layout(8, 1, PHOTOMETRIC_PALETTE);
+    l.colormap.assign(3 * 256, 0);
+    l.colormap[1] = 65025;
+    l.colormap[256 + 1] = 255 * 257;
+    l.colormap[512 + 1] = 1000;
+    std::vector<std::vector<uint8_t>> rows(l.height, std::vector<uint8_t>(l.width, 1));
+    TTiffGraphic tiff;
+    load(tiff, makePage(l, rows));
+    EXPECT_EQ(tiff.GetPixel(0, 0), MakeColor(253, 255, 3));
+}

@@ -353,6 +353,16 @@ TMemoryStream& prepareForReading(TStream& stream, TMemoryStream& temp) {
     return temp;
 }
 
+bool isGrayRamp(const TPaletteRecord& pal, int bits) {
+    const int count = 1 << bits;
+    if (pal.count != count) return false;
+    for (int i = 0; i < count; ++i) {
+        const int level = i * 255 / (count - 1);
+        if (pal.entries[size_t(i)] != MakeColor(level, level, level)) return false;
+    }
+    return true;
+}
+
 std::string currentDateTime() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -736,6 +746,12 @@ void TTiffGraphic::WriteTiff(TStream& stream, const char* mode) {
         photometric = PHOTOMETRIC_RGB;
         break;
     }
+    // A B/W or gray picture whose palette is not the plain ramp (say a
+    // two-colour picture from a palette PNG) keeps its colours as a palette
+    // TIFF; fax pages stay bilevel.
+    if (photometric == PHOTOMETRIC_MINISBLACK && !faxCode &&
+        !isGrayRamp(PaletteRecord(), bitsPerSample))
+        photometric = PHOTOMETRIC_PALETTE;
     setIntField(tif, TIFFTAG_BITSPERSAMPLE, bitsPerSample);
     setIntField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
     setIntField(tif, TIFFTAG_PHOTOMETRIC, photometric);
