@@ -57,90 +57,84 @@ struct RowJob {
 
 // Nearest palette entry of 24-bit colours, exactly as NearestPaletteIndex
 // finds it but without searching the whole palette for every pixel: colour
-// space is cut into 8x8x8 cells, and each cell lists only the entries that
-// can be nearest to some colour inside it (in palette order, so ties still
-// go to the first entry).
-class PaletteMatcher {
+// space is cut into 8x8x8 cells, and each cell lists, when first needed, only
+// the entries that can be nearest to some colour inside it (in palette order,
+// so ties still go to the first entry). The last matches are remembered per
+// colour in a small direct-mapped table, as photos repeat colours a lot.
+// One per thread.
+class NearestMatcher {
   public:
-    PaletteMatcher(const Palette& palette, int usable) {
-        const int count = std::min<int>(int(palette.size()), usable);
-        entries_.assign(palette.begin(), palette.begin() + std::max(count, 0));
-        first_.resize(kCells + 1);
-        for (int cell = 0; cell < kCells; ++cell) {
-            first_[size_t(cell)] = uint32_t(candidates_.size());
-            const int lo[3] = {(cell >> 6) * 32, ((cell >> 3) & 7) * 32, (cell & 7) * 32};
-            auto channelBounds = [&](uint32_t c, int& nearSq, int& farSq) {
-                const int v[3] = {RedOf(c), GreenOf(c), BlueOf(c)};
-                nearSq = farSq = 0;
-                for (int k = 0; k < 3; ++k) {
-                    const int a = lo[k], b = lo[k] + 31;
-                    const int n = v[k] < a ? a - v[k] : v[k] > b ? v[k] - b : 0;
-                    const int f = std::max(std::abs(v[k] - a), std::abs(v[k] - b));
-                    nearSq += n * n;
-                    farSq += f * f;
-                }
-            };
-            // No colour of the cell is farther than `bound` from its nearest
-            // entry, so entries whose nearest point is farther never win.
-            int bound = INT32_MAX;
-            for (uint32_t c : entries_) {
-                int nearSq, farSq;
-                channelBounds(c, nearSq, farSq);
-                bound = std::min(bound, farSq);
-            }
-            for (size_t i = 0; i < entries_.size(); ++i) {
-                int nearSq, farSq;
-                channelBounds(entries_[i], nearSq, farSq);
-                if (nearSq <= bound) candidates_.push_back(uint8_t(i));
-            }
-        }
-        first_[kCells] = uint32_t(candidates_.size());
-    }
+    NearestMatcher(const Palette& palette, int usable)
+        : entries_(palette.begin(),
+                   palette.begin() + std::clamp<int>(usable, 0, int(palette.size()))),
+          keys_(kCacheSize, kEmpty), values_(kCacheSize) {}
 
-    int Find(uint32_t color) const {
-        const int r = RedOf(color), g = GreenOf(color), b = BlueOf(color);
-        const int cell = ((r >> 5) << 6) | ((g >> 5) << 3) | (b >> 5);
-        int best = 0, bestDist = INT32_MAX;
-        for (uint32_t k = first_[size_t(cell)]; k < first_[size_t(cell) + 1]; ++k) {
-            const uint32_t e = entries_[candidates_[k]];
-            const int dr = RedOf(e) - r, dg = GreenOf(e) - g, db = BlueOf(e) - b;
-            const int d = dr * dr + dg * dg + db * db;
-            if (d < bestDist) {
-                bestDist = d;
-                best = candidates_[k];
-                if (d == 0) break;
-            }
-        }
-        return best;
-    }
-
-  private:
-    static constexpr int kCells = 512;
-    std::vector<uint32_t> entries_;
-    std::vector<uint32_t> first_;
-    std::vector<uint8_t> candidates_;
-};
-
-// Remembers the last matches per colour in a small direct-mapped table:
-// photos repeat colours a lot. One per thread.
-class NearestCache {
-  public:
-    explicit NearestCache(const PaletteMatcher& matcher)
-        : matcher_(matcher), keys_(kSize, kEmpty), values_(kSize) {}
     int Find(uint32_t color) {
-        const size_t h = (color * 2654435761u) >> (32 - kBits);
+        const size_t h = (color * 2654435761u) >> (32 - kCacheBits);
         if (keys_[h] == color) return values_[h];
-        const int v = matcher_.Find(color);
+        const int v = search(color);
         keys_[h] = color;
         values_[h] = uint8_t(v);
         return v;
     }
 
   private:
-    static constexpr int kBits = 13;
-    static constexpr size_t kSize = size_t(1) << kBits;
+    static constexpr int kCells = 512;
+    static constexpr int kCacheBits = 13;
+    static constexpr size_t kCacheSize = size_t(1) << kCacheBits;
     static constexpr uint32_t kEmpty = 0xFFFFFFFFu;
-    const PaletteMatcher& matcher_;
+
+    int search(uint32_t color) {
+        const int r = RedOf(color), g = GreenOf(color), b = BlueOf(color);
+        const int cell = ((r >> 5) << 6) | ((g >> 5) << 3) | (b >> 5);
+        if (!built_[size_t(cell)]) buildCell(cell);
+        int best = 0, bestDist = INT32_MAX;
+        for (uint8_t i : cells_[size_t(cell)]) {
+            const uint32_t e = entries_[i];
+            const int dr = RedOf(e) - r, dg = GreenOf(e) - g, db = BlueOf(e) - b;
+            const int d = dr * dr + dg * dg + db * db;
+            if (d < bestDist) {
+                bestDist = d;
+                best = i;
+                if (d == 0) break;
+            }
+        }
+        return best;
+    }
+
+    void buildCell(int cell) {
+        const int lo[3] = {(cell >> 6) * 32, ((cell >> 3) & 7) * 32, (cell & 7) * 32};
+        auto bounds = [&](uint32_t c, int& nearSq, int& farSq) {
+            const int v[3] = {RedOf(c), GreenOf(c), BlueOf(c)};
+            nearSq = farSq = 0;
+            for (int k = 0; k < 3; ++k) {
+                const int a = lo[k], b = lo[k] + 31;
+                const int n = v[k] < a ? a - v[k] : v[k] > b ? v[k] - b : 0;
+                const int f = std::max(std::abs(v[k] - a), std::abs(v[k] - b));
+                nearSq += n * n;
+                farSq += f * f;
+            }
+        };
+        // No colour of the cell is farther than `bound` from its nearest
+        // entry, so entries whose nearest point is farther never win.
+        int bound = INT32_MAX;
+        for (uint32_t c : entries_) {
+            int nearSq, farSq;
+            bounds(c, nearSq, farSq);
+            bound = std::min(bound, farSq);
+        }
+        std::vector<uint8_t>& list = cells_[size_t(cell)];
+        for (size_t i = 0; i < entries_.size(); ++i) {
+            int nearSq, farSq;
+            bounds(entries_[i], nearSq, farSq);
+            if (nearSq <= bound) list.push_back(uint8_t(i));
+        }
+        built_[size_t(cell)] = true;
+    }
+
+    std::vector<uint32_t> entries_;
+    std::array<std::vector<uint8_t>, kCells> cells_;
+    std::array<bool, kCells> built_{};
     std::vector<uint32_t> keys_;
     std::vector<uint8_t> values_;
 };
@@ -175,7 +169,7 @@ void rgbTo24Row(const RowJob& j) {
         std::memcpy(d, j.src + size_t(j.map[i]) * 3, 3);
 }
 
-template <int DD> void rgbToIndexRow(const RowJob& j, NearestCache& cache) {
+template <int DD> void rgbToIndexRow(const RowJob& j, NearestMatcher& cache) {
     for (int i = 0; i < j.count; ++i) {
         const uint8_t* s = j.src + size_t(j.map[i]) * 3;
         writeIndex<DD>(j.dst, j.x0 + i, cache.Find(MakeColor(s[2], s[1], s[0])));
@@ -245,14 +239,12 @@ void drawBitmap(const Bitmap& src, const TRect& sr, Bitmap& dest, const TRect& d
     }
     const uint8_t* indexLut = samePalette ? nullptr : lut.data();
 
-    std::unique_ptr<PaletteMatcher> matcher;
-    if (sd == 24 && dd != 24) matcher = std::make_unique<PaletteMatcher>(dest.palette, 1 << dd);
-
     const int64_t work = int64_t(x1 - x0 + 1) * (y1 - y0 + 1);
     ForEachRowBand(y1 - y0 + 1, ImgThreadsFor(work * (sd == 24 && dd != 24 ? 8 : 1)),
                    [&](int first, int last) {
-                       std::unique_ptr<NearestCache> cache;
-                       if (matcher) cache = std::make_unique<NearestCache>(*matcher);
+                       std::unique_ptr<NearestMatcher> cache;
+                       if (sd == 24 && dd != 24)
+                           cache = std::make_unique<NearestMatcher>(dest.palette, 1 << dd);
                        for (int r = first; r < last; ++r) {
                            const RowJob j{src.ScanLine(mapY[size_t(r)]),
                                           dest.ScanLine(y0 + r),
