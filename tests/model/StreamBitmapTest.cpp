@@ -84,6 +84,10 @@ TEST(TMemoryStream, CopyFrom) {
     EXPECT_EQ(dst.Data(), (std::vector<uint8_t>{2, 3, 4, 5}));
     src.SetPosition(0);
     EXPECT_THROW(dst.CopyFrom(src, 6), EReadError);
+    // A source standing past its end has nothing left to copy.
+    src.SetPosition(100);
+    EXPECT_EQ(dst.CopyFrom(src, 0), 0);
+    EXPECT_EQ(dst.CopyFrom(src, -5), 0);
 }
 
 TEST(TFileStream, OpenErrorsNameTheFile) {
@@ -277,6 +281,16 @@ TEST(Bitmap, CopyAndDepthChanges) {
     EXPECT_EQ(m.PixelColor(8, 1), 0xFFFFFFu);
     EXPECT_EQ(m.palette.size(), 2u);
     EXPECT_FALSE(m.SamePixels(a));
+
+    Bitmap moved = std::move(b);
+    EXPECT_TRUE(moved.SamePixels(a));
+    EXPECT_TRUE(b.Empty());
+    EXPECT_EQ(b.Width(), 0);
+    EXPECT_EQ(b.Height(), 0);
+    b = std::move(moved);
+    EXPECT_TRUE(b.SamePixels(a));
+    EXPECT_TRUE(moved.Empty());
+    EXPECT_EQ(moved.RowBytes(), 0);
 
     Bitmap e;
     e.SetDepth(4);

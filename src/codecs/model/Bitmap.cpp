@@ -65,6 +65,30 @@ Bitmap& Bitmap::operator=(const Bitmap& other) {
     return *this;
 }
 
+Bitmap::Bitmap(Bitmap&& other) noexcept
+    : palette(std::move(other.palette)), handleType(other.handleType),
+      xPelsPerMeter(other.xPelsPerMeter), yPelsPerMeter(other.yPelsPerMeter),
+      bits_(std::move(other.bits_)), width_(other.width_), height_(other.height_),
+      depth_(other.depth_), rowBytes_(other.rowBytes_) {
+    other.Release();
+}
+
+Bitmap& Bitmap::operator=(Bitmap&& other) noexcept {
+    if (this != &other) {
+        palette = std::move(other.palette);
+        handleType = other.handleType;
+        xPelsPerMeter = other.xPelsPerMeter;
+        yPelsPerMeter = other.yPelsPerMeter;
+        bits_ = std::move(other.bits_);
+        width_ = other.width_;
+        height_ = other.height_;
+        depth_ = other.depth_;
+        rowBytes_ = other.rowBytes_;
+        other.Release();
+    }
+    return *this;
+}
+
 void Bitmap::Create(int width, int height, int depth) {
     Release();
     depth = normalDepth(depth);

@@ -14,13 +14,14 @@ namespace lumara {
 enum class HandleType { DIB, DDB };
 
 class Bitmap {
-public:
+  public:
     Bitmap() = default;
     Bitmap(int width, int height, int depth) { Create(width, height, depth); }
     Bitmap(const Bitmap& other);
     Bitmap& operator=(const Bitmap& other);
-    Bitmap(Bitmap&&) noexcept = default;
-    Bitmap& operator=(Bitmap&&) noexcept = default;
+    // A moved-from bitmap is empty with no size.
+    Bitmap(Bitmap&& other) noexcept;
+    Bitmap& operator=(Bitmap&& other) noexcept;
 
     // Gives the bitmap a new image, zero-filled. depth is 1, 4 or 8; anything
     // else means 24. Palette formats get the default palette of their depth.
@@ -65,7 +66,7 @@ public:
 
     bool SamePixels(const Bitmap& other) const;
 
-private:
+  private:
     std::unique_ptr<uint8_t[]> bits_;
     int width_ = 0;
     int height_ = 0;

@@ -69,6 +69,8 @@ void TStream::WriteU32LE(uint32_t v) {
 
 int64_t TStream::CopyFrom(TStream& source, int64_t count) {
     if (count == 0) count = source.Remaining();
+    // Nothing to copy, also when the source stands past its end.
+    if (count <= 0) return 0;
     std::vector<uint8_t> buf(static_cast<size_t>(std::min<int64_t>(count, 1 << 20)));
     int64_t left = count;
     while (left > 0) {
