@@ -70,9 +70,12 @@ class TDibGraphic {
 
     virtual const char* ClassName() const { return "TDibGraphic"; }
 
-    // Creates a blank image replacing the current one. xDpi/yDpi 0 mean the
-    // screen's. A palette format without a palette takes its default palette.
-    // On any failure the image is left empty and the error passed on.
+    // Creates a blank (zeroed) image replacing the current one. xDpi/yDpi 0
+    // mean the screen's. A palette format without a palette takes its default
+    // palette. Raises EZeradudaError "Invalid image format" for an unknown
+    // format and "CreateDibSection failed" for a size of 0 or less, pixel
+    // bytes beyond 32 bits or memory that cannot be had. On any failure the
+    // image is left empty and the error passed on.
     virtual void NewImage(int width, int height, TImageFormat format, const TPaletteRecord* palette,
                           uint16_t xDpi, uint16_t yDpi);
     void FreeImage();
@@ -101,6 +104,8 @@ class TDibGraphic {
     // raises EZeradudaError "The image does not have a palette" otherwise.
     void ReplacePalette(const TPaletteRecord& palette);
 
+    // Colour 0x00RRGGBB of a pixel; palette formats write the nearest entry.
+    // Outside the image GetPixel gives 0 and SetPixel does nothing.
     uint32_t GetPixel(int x, int y) const;
     void SetPixel(int x, int y, uint32_t color);
     // Raw index access; both raise EZeradudaError "The image does not have a palette"
