@@ -838,6 +838,34 @@ TEST(JpegProbe, ReadsTheFrameHeaderWithoutDecoding) {
     EXPECT_THROW(ProbeJpegFile(path.string()), EFOpenError);
 }
 
+TEST(JpegProbe, FileWithLargeSegmentsBeforeTheFrame) {
+    const auto data = encode(gradient(33, 22));
+    TMemoryStream src(data.data(), data.size());
+    TMemoryStream withComment;
+    InsertJpegComment(src, withComment, std::string(60000, 'c'));
+    const auto path = std::filesystem::temp_directory_path() / "lumara_jpeg_probe_big.jpg";
+    WriteWholeFile(path.string(), withComment.Data().data(), withComment.Data().size());
+    const auto p = ProbeJpegFile(path.string());
+    std::filesystem::remove(path);
+    ASSERT_TRUE(p.has_value());
+    EXPECT_TRUE(p->HasFrame);
+    EXPECT_EQ(p->Width, 33);
+    EXPECT_EQ(p->Height, 22);
+}
+
+TEST(JpegLoad, StreamIsReadFromItsPosition) {
+    auto data = encode(gradient(9, 5));
+    std::vector<uint8_t> prefixed = {1, 2, 3};
+    prefixed.insert(prefixed.end(), data.begin(), data.end());
+    TMemoryStream s(prefixed.data(), prefixed.size());
+    s.SetPosition(3);
+    TJPEGImage jpg;
+    jpg.LoadFromStream(s);
+    EXPECT_EQ(jpg.Data(), data);
+    EXPECT_EQ(jpg.Width(), 9);
+    EXPECT_EQ(s.Position(), int64_t(prefixed.size()));
+}
+
 TEST(JpegProbe, NotJpegOrNoFrame) {
     const uint8_t png[] = {0x89, 'P', 'N', 'G', 13, 10, 26, 10};
     EXPECT_FALSE(ProbeJpeg(png, sizeof png).has_value());
@@ -914,6 +942,26 @@ TEST(JpegBadInput, LoadFailureLeavesTheObjectEmpty) {
         EXPECT_STREQ(e.what(), "No JPEG data to decode");
     }
     EXPECT_THROW(jpg.LoadFromFile("/nonexistent/lumara.jpg"), EFOpenError);
+
+    const auto path = std::filesystem::temp_directory_path() / "lumara_jpeg_not_jpeg.jpg";
+    const struct {
+        std::vector<uint8_t> bytes;
+        const char* message;
+    } files[] = {{{'B', 'M', 0, 0}, "Not a JPEG file: starts with 0x42 0x4d"},
+                 {{}, "Empty input file"},
+                 {{0xFF}, "Not a JPEG file: starts with 0xff 0xff"},
+                 {{0xFF, 0xD8}, "JPEG datastream contains no image"}};
+    for (const auto& f : files) {
+        WriteWholeFile(path.string(), f.bytes.data(), f.bytes.size());
+        try {
+            jpg.LoadFromFile(path.string());
+            ADD_FAILURE() << f.message;
+        } catch (const EJpegError& e) {
+            EXPECT_STREQ(e.what(), f.message);
+        }
+        EXPECT_TRUE(jpg.Empty());
+    }
+    std::filesystem::remove(path);
 }
 
 TEST(JpegBadInput, CorruptEntropyDataNeverCrashes) {

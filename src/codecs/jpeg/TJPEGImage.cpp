@@ -488,8 +488,18 @@ void TJPEGImage::Clear() {
 
 void TJPEGImage::LoadFromFile(const std::string& path) {
     Clear();
-    data_ = ReadWholeFile(path);
-    readHeader();
+    TFileStream file(path, TFileStream::Mode::Read);
+    // A large file that is no JPEG is refused before it is read whole, with
+    // the message libjpeg would give.
+    uint8_t soi[2];
+    if (file.Read(soi, 2) == 2 && !(soi[0] == 0xFF && soi[1] == 0xD8)) {
+        char message[64];
+        std::snprintf(message, sizeof message, "Not a JPEG file: starts with 0x%02x 0x%02x", soi[0],
+                      soi[1]);
+        throw EJpegError(message);
+    }
+    file.SetPosition(0);
+    LoadFromStream(file);
 }
 
 void TJPEGImage::LoadFromStream(TStream& stream) {

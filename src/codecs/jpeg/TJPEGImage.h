@@ -108,9 +108,10 @@ class TJPEGImage {
     // Decodes into target: 24-bit BGR, or 8-bit with a gray palette for gray
     // pictures and the gray flag, or 8-bit with 236 quantized colours for the
     // 8-bit pixel format (CMYK pictures are decoded in full first and then
-    // reduced to a median-cut palette, or ColorMap). Raises EJpegError for corrupt data and
-    // pictures beyond the limits below; rows decoded before an error stay in target. A truncated
-    // file decodes what is there (see Warnings()).
+    // reduced to a median-cut palette, or ColorMap). Raises EJpegError for
+    // corrupt data and pictures beyond the limits below, EOutOfMemory when
+    // the bitmap cannot be had; rows decoded before an error stay in target.
+    // A truncated file decodes what is there (see WarningCount()).
     void DecodeToBitmap(Bitmap& target, int dither = kDefaultDither);
     bool LastDecodeAborted() const { return aborted_; }
     // libjpeg's warnings of the last decode or header read (corrupt or
