@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -29,7 +30,7 @@ bool knownFailure(const std::string& status) {
 
 class CorporaTest : public OpenTest {};
 
-void openEveryFile(const std::string& dir, int& opened, int& failed) {
+void openEveryFile(const std::string& dir, int& opened, std::set<std::string>& failed) {
     for (const auto& item : fs::recursive_directory_iterator(dir)) {
         if (!item.is_regular_file()) continue;
         const std::string path = item.path().string();
@@ -37,7 +38,7 @@ void openEveryFile(const std::string& dir, int& opened, int& failed) {
         const HIMG image = ImgOpenSolo(path, 0);
         if (image == 0) {
             EXPECT_TRUE(knownFailure(ImgGetStatus())) << ImgGetStatus();
-            ++failed;
+            failed.insert(item.path().filename().string());
             continue;
         }
         ++opened;
@@ -65,16 +66,27 @@ void openEveryFile(const std::string& dir, int& opened, int& failed) {
 
 TEST_F(CorporaTest, EveryTiffTestPictureOpensOrFailsWithAStatus) {
     if (!fs::exists(kTiffDir)) GTEST_SKIP() << kTiffDir << " is not there";
-    int opened = 0, failed = 0;
+    int opened = 0;
+    std::set<std::string> failed;
     openEveryFile(kTiffDir, opened, failed);
-    // Most of the suite is ordinary TIFF.
+    std::set<std::string> failedTiffs;
+    for (const std::string& name : failed)
+        if (name.ends_with(".tif") || name.ends_with(".tiff")) failedTiffs.insert(name);
+    // 64-bit float samples are beyond libtiff's RGBA reader, and our libtiff
+    // reports an overflow in the damaged G3 stream of the third.
+    const std::set<std::string> expected = {"test_float64_predictor2_be_lzw.tif",
+                                            "test_float64_predictor2_le_lzw.tif",
+                                            "testfax3_bug_513.tiff"};
+    EXPECT_EQ(failedTiffs, expected);
     EXPECT_GE(opened, 30);
 }
 
 TEST_F(CorporaTest, EveryGifTestPictureOpensOrFailsWithAStatus) {
     if (!fs::exists(kGifDir)) GTEST_SKIP() << kGifDir << " is not there";
-    int opened = 0, failed = 0;
+    int opened = 0;
+    std::set<std::string> failed;
     openEveryFile(kGifDir, opened, failed);
+    EXPECT_TRUE(failed.empty());
     EXPECT_GE(opened, 13 + 46); // the GIFs and their PNG reference frames
 }
 

@@ -128,6 +128,9 @@ class TiffSource : public PageSource {
         reader_.firstError.clear();
         if (!TIFFSetDirectory(tif_, tdir_t(page)))
             fail("cannot read page " + std::to_string(page + 1));
+        // Complaints about tags libtiff chose to skip do not spoil the page;
+        // only errors while reading the pixels do.
+        reader_.firstError.clear();
         uint32_t width = 0, height = 0;
         if (!TIFFGetField(tif_, TIFFTAG_IMAGEWIDTH, &width) ||
             !TIFFGetField(tif_, TIFFTAG_IMAGELENGTH, &height))
