@@ -5,6 +5,7 @@
 
 #include "codecs/imglib/ImgLib.h"
 #include "codecs/model/Bitmap.h"
+#include "document/Undo.h"
 #include "processing/lut/ChannelMaps.h"
 #include "processing/lut/Histograms.h"
 
@@ -59,6 +60,8 @@ public:
     // The channel maps keep their entries from one command to the next.
     ChannelMaps maps;
     Histograms histograms;
+    // The one level of undo (Undo.h).
+    BackupStore backup;
     // Parameters an operation receives from its dialog or a batch line.
     int FilterValue1 = 0;
     int FilterValue2 = 0;
