@@ -60,6 +60,19 @@ TEST(Histograms, CountsEveryChannelLumaAndSaturation) {
     }
 }
 
+// Every pair of largest and smallest component, counted by its saturation.
+TEST(Histograms, SaturationLevelsOfEveryComponentPair) {
+    const Bitmap image = MakeImage(256, 256, [](int x, int y) { return RgbColor{x, y, y}; });
+    Histograms hist;
+    DoCalcHistogram(image, hist, true, false);
+    HistogramArray expected{};
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x)
+            ++expected[SatLevel(x, y, y)];
+    EXPECT_EQ(hist.HistSat, expected);
+    EXPECT_EQ(hist.HistSat[0], 256); // the greys
+}
+
 TEST(Histograms, SaturationOnlyWhenAsked) {
     const Bitmap image = RowOf({{255, 0, 0}, {1, 2, 3}});
     Histograms hist;

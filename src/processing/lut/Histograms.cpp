@@ -30,21 +30,24 @@ struct LevelTotals {
     }
 };
 
-// Saturation level S * 255 div 3600 of a pixel whose largest and smallest
-// components are mx and mn.
-inline int SaturationLevel(int mx, int mn) {
-    if (mx == mn) return 0;
-    const int sum = mx + mn;
-    const int lightness = (sum * 3600 + 255) / 510;
-    const int d = mx - mn;
-    const int s = lightness <= 1800 ? hls_detail::DivSmall(d * 3600 + sum / 2, sum)
-                                    : hls_detail::DivSmall(d * 3600 + (510 - sum) / 2, 510 - sum);
-    return std::min(255, s * 255 / 3600);
+// Saturation level S * 255 div 3600 for each pair of largest and smallest
+// component (largest * 256 + smallest); saturation depends on nothing else.
+const std::array<uint8_t, 65536>& SaturationLevels() {
+    static const std::array<uint8_t, 65536> levels = [] {
+        std::array<uint8_t, 65536> table{};
+        for (int mx = 0; mx < 256; ++mx)
+            for (int mn = 0; mn <= mx; ++mn)
+                table[static_cast<size_t>(mx * 256 + mn)] = static_cast<uint8_t>(
+                    std::min(255, hls_detail::LightnessAndSaturation(mx, mn).S * 255 / 3600));
+        return table;
+    }();
+    return levels;
 }
 
 template <bool WithSaturation>
 void CountRows(const Bitmap& bitmap, int y0, int y1, LevelTotals& totals) {
     const int width = bitmap.Width();
+    const uint8_t* const satLevels = SaturationLevels().data();
     for (int y = y0; y < y1; ++y) {
         const uint8_t* p = bitmap.ScanLine(y);
         for (int x = 0; x < width; ++x, p += 3) {
@@ -54,8 +57,8 @@ void CountRows(const Bitmap& bitmap, int y0, int y1, LevelTotals& totals) {
             ++totals.red[r];
             ++totals.luma[(30 * r + 60 * g + 10 * b) / 100];
             if constexpr (WithSaturation)
-                ++totals.sat[SaturationLevel(std::max(r, std::max(g, b)),
-                                             std::min(r, std::min(g, b)))];
+                ++totals.sat[satLevels[std::max(r, std::max(g, b)) * 256 +
+                                       std::min(r, std::min(g, b))]];
         }
     }
 }
