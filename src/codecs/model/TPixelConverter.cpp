@@ -203,6 +203,24 @@ template <bool BlueFirst> void cmyk8ToColour24(const RowArgs& a) {
     }
 }
 
+// The same from four planes, as Photoshop files store CMYK.
+template <bool BlueFirst> void cmyk8PlanesToColour24(const RowArgs& a) {
+    const uint8_t* c = a.src[0];
+    const uint8_t* m = a.src[1];
+    const uint8_t* y = a.src[2];
+    const uint8_t* k = a.src[3];
+    uint8_t* d = a.dst;
+    for (int i = 0; i < a.count; ++i, d += 3) {
+        const uint32_t black = 255u - k[i];
+        const uint32_t red = ((255u - c[i]) * black * 32897u) >> 23;
+        const uint32_t green = ((255u - m[i]) * black * 32897u) >> 23;
+        const uint32_t blue = ((255u - y[i]) * black * 32897u) >> 23;
+        d[BlueFirst ? 2 : 0] = uint8_t(red);
+        d[1] = uint8_t(green);
+        d[BlueFirst ? 0 : 2] = uint8_t(blue);
+    }
+}
+
 template <class In, class O, class Op, bool EveryPixel> void runRow(const RowArgs& a) {
     In in(a);
     O out(a);
@@ -433,14 +451,14 @@ void TPixelConverter::SetTargetOptions(uint8_t options) {
     Changed();
 }
 
-int TPixelConverter::SourceStride() const
-{
-    return std::max(sourceSamples_, colourSamples(sourceScheme_) + ((SourceOptions() & coAlpha) ? 1 : 0));
+int TPixelConverter::SourceStride() const {
+    return std::max(sourceSamples_,
+                    colourSamples(sourceScheme_) + ((SourceOptions() & coAlpha) ? 1 : 0));
 }
 
-int TPixelConverter::TargetStride() const
-{
-    return std::max(targetSamples_, colourSamples(targetScheme_) + ((TargetOptions() & coAlpha) ? 1 : 0));
+int TPixelConverter::TargetStride() const {
+    return std::max(targetSamples_,
+                    colourSamples(targetScheme_) + ((TargetOptions() & coAlpha) ? 1 : 0));
 }
 
 TPixelFormat TPixelConverter::TargetPixelFormat() const {
@@ -508,6 +526,8 @@ void TPixelConverter::ChooseRoutine() {
               : pickAll<CmykToColour<false>>(routines_, sb, bigEndian, tb);
         if (sb == 8 && tb == 8 && sourceStride_ == 4 && targetStride_ == 3)
             routines_[0][1] = toBgr ? &cmyk8ToColour24<true> : &cmyk8ToColour24<false>;
+        if (sb == 8 && tb == 8 && targetStride_ == 3)
+            routines_[1][1] = toBgr ? &cmyk8PlanesToColour24<true> : &cmyk8PlanesToColour24<false>;
         break;
     case csCIELab:
         if (!(toRgb || toBgr) || !byteOrWord(sb) || !byteOrWord(tb)) break;
