@@ -70,7 +70,7 @@ TEST(Histograms, SaturationLevelsOfEveryComponentPair) {
         for (int x = 0; x < 256; ++x)
             ++expected[SatLevel(x, y, y)];
     EXPECT_EQ(hist.HistSat, expected);
-    EXPECT_EQ(hist.HistSat[0], 256); // the greys
+    EXPECT_GE(hist.HistSat[0], 256); // the greys and the nearly grey
 }
 
 TEST(Histograms, SaturationOnlyWhenAsked) {
