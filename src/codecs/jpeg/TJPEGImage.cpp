@@ -184,6 +184,26 @@ bool safeStart(Decompressor* d) {
     return true;
 }
 
+bool safeAllocColormap(Decompressor* d, int colors) {
+    if (setjmp(d->err.jump)) return false;
+    j_common_ptr common = reinterpret_cast<j_common_ptr>(&d->cinfo);
+    d->cinfo.colormap = (*d->cinfo.mem->alloc_sarray)(common, JPOOL_IMAGE, JDIMENSION(colors), 3);
+    d->cinfo.actual_number_of_colors = colors;
+    return true;
+}
+
+bool safeHasMultipleScans(Decompressor* d, bool* result) {
+    if (setjmp(d->err.jump)) return false;
+    *result = jpeg_has_multiple_scans(&d->cinfo) != FALSE;
+    return true;
+}
+
+bool safeInputComplete(Decompressor* d, bool* result) {
+    if (setjmp(d->err.jump)) return false;
+    *result = jpeg_input_complete(&d->cinfo) != FALSE;
+    return true;
+}
+
 bool safeStartOutput(Decompressor* d) {
     if (setjmp(d->err.jump)) return false;
     jpeg_start_output(&d->cinfo, d->cinfo.input_scan_number);
@@ -579,7 +599,6 @@ void TJPEGImage::DecodeToBitmap(Bitmap& target, int dither) {
 }
 
 void TJPEGImage::decode(Bitmap& target, int dither, bool force24) {
-
     Decompressor d;
     if (!safeCreate(&d, data_.data(), data_.size()) || !safeReadHeader(&d)) throwJpegError(d.err);
     jpeg_decompress_struct& ci = d.cinfo;
@@ -636,20 +655,20 @@ void TJPEGImage::decode(Bitmap& target, int dither, bool force24) {
     // component-major).
     if (quantize && !ColorMap.empty()) {
         const int n = int(std::min<size_t>(ColorMap.size(), 256));
-        ci.colormap = (*ci.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&ci), JPOOL_IMAGE,
-                                              JDIMENSION(n), 3);
+        if (!safeAllocColormap(&d, n)) throwJpegError(d.err);
         for (int i = 0; i < n; ++i) {
             ci.colormap[0][i] = JSAMPLE(RedOf(ColorMap[size_t(i)]));
             ci.colormap[1][i] = JSAMPLE(GreenOf(ColorMap[size_t(i)]));
             ci.colormap[2][i] = JSAMPLE(BlueOf(ColorMap[size_t(i)]));
         }
-        ci.actual_number_of_colors = n;
     }
 
     // Progressive display decodes every scan into the whole picture; the
     // quantizer's colour map would have to be rebuilt for each, so 8-bit
     // output is shown once, complete.
-    const bool buffered = ProgressiveDisplay && !quantize && jpeg_has_multiple_scans(&ci) != FALSE;
+    bool buffered = false;
+    if (ProgressiveDisplay && !quantize && !safeHasMultipleScans(&d, &buffered))
+        throwJpegError(d.err);
     ci.buffered_image = buffered ? TRUE : FALSE;
     d.progress.abortRequested = &AbortRequested;
     if (!safeStart(&d)) {
@@ -728,7 +747,9 @@ void TJPEGImage::decode(Bitmap& target, int dither, bool force24) {
         }
         if (!safeFinishOutput(&d)) throwJpegError(d.err);
         if (OnPass) OnPass(target);
-        if (jpeg_input_complete(&ci)) break;
+        bool complete = false;
+        if (!safeInputComplete(&d, &complete)) throwJpegError(d.err);
+        if (complete) break;
         if (AbortRequested && AbortRequested()) {
             aborted_ = true;
             return;
