@@ -308,3 +308,29 @@ TEST_F(ImgCopyT, Failures) {
 
 } // namespace
 } // namespace lumara::test
+
+namespace lumara::test {
+namespace {
+
+TEST_F(ImgCopyT, CopyDescribesItselfAndKeepsTheSourceOpen) {
+    Bitmap src = noiseAt(8, 40, 30);
+    src.xPelsPerMeter = 3780;
+    src.yPelsPerMeter = 2835;
+    const HIMG h = ImgFromBitmap(src);
+    const HIMG c = ImgCopy(h, 17, 64, nullptr, kCopyNormal);
+    ASSERT_NE(c, 0u);
+    BitmapInfoHeader info;
+    ASSERT_TRUE(ImgGetInfoStruct(c, &info));
+    EXPECT_EQ(info.biWidth, 17);
+    EXPECT_EQ(info.biHeight, 64);
+    EXPECT_EQ(info.biBitCount, 24);
+    EXPECT_EQ(info.biClrUsed, 0u);
+    EXPECT_EQ(info.biXPelsPerMeter, 3780);
+    EXPECT_EQ(info.biYPelsPerMeter, 2835);
+    // The caller closes the old image; until then it is untouched.
+    ASSERT_NE(ImgPixels(h), nullptr);
+    EXPECT_TRUE(ImgPixels(h)->SamePixels(src));
+}
+
+} // namespace
+} // namespace lumara::test
