@@ -244,8 +244,11 @@ void horizontalPass(const int32_t* mid, const Taps& th, int width, uint8_t* out)
 
 // The other order, for images that grow taller: each source row is filtered
 // across once into `mid` (7 extra bits), and target rows combine those.
-void horizontalToMid(const uint8_t* row, const Taps& th, int width, int32_t* mid) {
-    const int count = th.count;
+// Taps is the window width when known at compile time (the cubic's 4), 0 to
+// read it from th.
+template <int Taps_>
+void horizontalToMidT(const uint8_t* row, const Taps& th, int width, int32_t* mid) {
+    const int count = Taps_ ? Taps_ : th.count;
     constexpr int32_t round = 1 << (kWeightBits - kMidBits - 1);
     constexpr int shift = kWeightBits - kMidBits;
     const int16_t* w = th.weight.data();
@@ -261,6 +264,20 @@ void horizontalToMid(const uint8_t* row, const Taps& th, int width, int32_t* mid
         mid[0] = b >> shift;
         mid[1] = g >> shift;
         mid[2] = r >> shift;
+    }
+}
+
+void horizontalToMid(const uint8_t* row, const Taps& th, int width, int32_t* mid) {
+    switch (th.count) {
+    case 2:
+        horizontalToMidT<2>(row, th, width, mid);
+        break;
+    case 4:
+        horizontalToMidT<4>(row, th, width, mid);
+        break;
+    default:
+        horizontalToMidT<0>(row, th, width, mid);
+        break;
     }
 }
 
