@@ -43,6 +43,28 @@ TEST(LutFilters, ColorFilterUsesEachChannelsMap) {
     }
 }
 
+// Rows of every width up to a few groups of pixels, so each pixel of a row
+// goes through the map whether or not it falls into a full group.
+TEST(LutFilters, ColorFilterOnEveryShortWidth) {
+    const ChannelMaps maps = DistinctMaps();
+    for (int width = 1; width <= 13; ++width) {
+        const Bitmap before = NoiseImage(width, 3, static_cast<uint32_t>(width));
+        Bitmap image = before;
+        ColorFilter(image, maps);
+        Bitmap inverted = before;
+        InvertBitmap(inverted);
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < width; ++x) {
+                const RgbColor c = PixelAt(before, x, y);
+                EXPECT_EQ(PixelAt(image, x, y),
+                          (RgbColor{maps.RedMap[c.r], maps.GreenMap[c.g], maps.BlueMap[c.b]}))
+                    << width << " " << x << "," << y;
+                EXPECT_EQ(PixelAt(inverted, x, y), (RgbColor{255 - c.r, 255 - c.g, 255 - c.b}))
+                    << width << " " << x << "," << y;
+            }
+    }
+}
+
 TEST(LutFilters, NegColorFilterActsOnInvertedLevels) {
     const ChannelMaps maps = DistinctMaps();
     Bitmap image = RowOf({{0, 0, 0}, {10, 20, 30}, {255, 255, 255}});
