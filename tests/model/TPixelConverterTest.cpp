@@ -280,6 +280,114 @@ INSTANTIATE_TEST_SUITE_P(
         DepthCase{16, 16, coNeedByteSwap, {0x12, 0x34, 0, 1, 2, 3}, {0x34, 0x12, 1, 0, 3, 2}},
         DepthCase{16, 16, 0, {0x12, 0x34, 0, 1, 2, 3}, {0x12, 0x34, 0, 1, 2, 3}}));
 
+struct WideCase {
+    const char* name;
+    TColorScheme from, to;
+    int sourceBits, targetBits, sourceSamples, targetSamples;
+    uint8_t sourceOptions, targetOptions;
+    std::vector<uint8_t> source, target;
+};
+
+class WideTest : public ::testing::TestWithParam<WideCase> {};
+
+TEST_P(WideTest, OnePixel) {
+    const WideCase k = GetParam();
+    TPixelConverter c = makeConverter(k.from, k.to, k.sourceBits, k.targetBits, k.sourceSamples,
+                                      k.targetSamples, k.sourceOptions);
+    c.SetTargetOptions(k.targetOptions);
+    EXPECT_EQ(convert(c, k.source, 1, k.target.size()), k.target) << k.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, WideTest,
+                         ::testing::Values(WideCase{"gray+alpha 16 to 16",
+                                                    csGA,
+                                                    csG,
+                                                    16,
+                                                    16,
+                                                    2,
+                                                    2,
+                                                    0,
+                                                    coAlpha,
+                                                    {0x34, 0x12, 0x78, 0x56},
+                                                    {0x34, 0x12, 0x78, 0x56}},
+                                           WideCase{"RGBA 16 big-endian to BGRA 8",
+                                                    csRGBA,
+                                                    csBGRA,
+                                                    16,
+                                                    8,
+                                                    4,
+                                                    4,
+                                                    coNeedByteSwap,
+                                                    0,
+                                                    {0xFF, 0xFF, 0x80, 0x00, 0, 0, 0x12, 0x34},
+                                                    {0, 127, 255, 18}},
+                                           WideCase{"CMYK 8 to BGR 16",
+                                                    csCMYK,
+                                                    csBGR,
+                                                    8,
+                                                    16,
+                                                    4,
+                                                    3,
+                                                    0,
+                                                    0,
+                                                    {0, 0, 255, 0},
+                                                    {0, 0, 0xFF, 0xFF, 0xFF, 0xFF}},
+                                           WideCase{"CMYK 16 to RGB 16",
+                                                    csCMYK,
+                                                    csRGB,
+                                                    16,
+                                                    16,
+                                                    4,
+                                                    3,
+                                                    0,
+                                                    0,
+                                                    {0xFF, 0xFF, 0, 0, 0, 0, 0, 0},
+                                                    {0, 0, 0xFF, 0xFF, 0xFF, 0xFF}},
+                                           WideCase{"L*a*b* 16 to BGR 8",
+                                                    csCIELab,
+                                                    csBGR,
+                                                    16,
+                                                    8,
+                                                    3,
+                                                    3,
+                                                    coLabByteRange | coLabChromaOffset,
+                                                    0,
+                                                    {0, 0, 0x80, 0x80, 0x80, 0x80},
+                                                    {0, 0, 0}},
+                                           WideCase{"indexed with alpha 8 to 4",
+                                                    csIndexed,
+                                                    csIndexed,
+                                                    8,
+                                                    4,
+                                                    2,
+                                                    2,
+                                                    coAlpha,
+                                                    coAlpha,
+                                                    {0xFF, 0x11},
+                                                    {0xF1}},
+                                           WideCase{"indexed without target alpha",
+                                                    csIndexed,
+                                                    csIndexed,
+                                                    8,
+                                                    8,
+                                                    2,
+                                                    1,
+                                                    coAlpha,
+                                                    0,
+                                                    {7, 9},
+                                                    {7}},
+                                           WideCase{"BGR 8 to RGBA 16 keeps alpha",
+                                                    csBGR,
+                                                    csRGBA,
+                                                    8,
+                                                    16,
+                                                    3,
+                                                    4,
+                                                    0,
+                                                    0,
+                                                    {1, 2, 3},
+                                                    {3, 3, 2, 2, 1, 1, 0, 0}}));
+
 TEST(TPixelConverter, MaskAAWritesEverySecondPixel) {
     TPixelConverter c = makeConverter(csRGB, csRGB);
     std::vector<uint8_t> source;
