@@ -193,3 +193,24 @@ TEST(Document, FailedTransferLeavesTheSurface)
     EXPECT_EQ(d.surface.Width(), 16);
     EXPECT_FALSE(ImgGetStatus().empty());
 }
+
+#include "document/RtfText.h"
+
+TEST(RtfText, ReducesRichTextToItsText)
+{
+    struct Case {
+        const char* rtf;
+        const char* text;
+    } cases[] = {
+        {"{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0\\fs24 Hello\\par World}", "Hello\nWorld"},
+        {"{\\rtf1 a\\tab b\\line c}", "a\tb\nc"},
+        {"{\\rtf1 caf\\'e9 \\{x\\} back\\\\slash}", "caf\xC3\xA9 {x} back\\slash"},
+        {"{\\rtf1\\uc1 \\u8364?uro}", "\xE2\x82\xACuro"},
+        {"{\\rtf1 {\\*\\generator Tool 1.0;}{\\info{\\title T}}body}", "body"},
+        {"{\\rtf1 {\\colortbl;\\red0\\green0\\blue0;}x\\emdash y}", "x\xE2\x80\x94y"},
+        {"plain text, not rtf", "plain text, not rtf"},
+        {"{\\rtf1 unbalanced }}} end", "unbalanced  end"},
+        {"{\\rtf1 \\'", ""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(RtfToText(c.rtf), c.text) << c.rtf;
+}

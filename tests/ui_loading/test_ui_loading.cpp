@@ -46,6 +46,8 @@ private slots:
     void jpegShowsLoadedTime();
     void reloadReadsTheFileAgain();
     void optionsCommandOpensTheDialog();
+    void textFileBecomesAnUntitledPicture_data();
+    void textFileBecomesAnUntitledPicture();
 
 private:
     QString file(const QString& name) const { return dir_.path() + QLatin1Char('/') + name; }
@@ -307,6 +309,49 @@ void LoadingTest::optionsCommandOpensTheDialog()
     });
     form.actOptions->trigger();
     QCOMPARE(title, QStringLiteral("Options"));
+}
+
+void LoadingTest::textFileBecomesAnUntitledPicture_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("txt") << "notes.txt" << QByteArray("Hello Lumara\nSecond line\n");
+    QTest::newRow("rtf") << "letter.rtf"
+                         << QByteArray("{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 Hello\\par World}");
+}
+
+void LoadingTest::textFileBecomesAnUntitledPicture()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    {
+        QFile f(file(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+    ScriptedDialogs dialogs;
+    dialogs.fileAnswers.push_back({file(name)});
+    Document doc;
+    TWebForm form(doc, StartupInfo{});
+    form.resize(500, 400);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.FormActivate();
+    form.actOpen->trigger();
+    QVERIFY(dialogs.asked.empty());
+    QCOMPARE(QString::fromStdString(doc.state.CurrentFile), QStringLiteral("Untitled"));
+    QCOMPARE(doc.state.ImageBitsPerPixel, 24);
+    QCOMPARE(doc.surface.Depth(), 24);
+    QVERIFY(doc.surface.Width() > 100);
+    QVERIFY(!form.actReload->isEnabled());
+    QVERIFY(!doc.state.ImageModified);
+    // White paper with dark text on it.
+    QCOMPARE(doc.surface.PixelColor(doc.surface.Width() - 2, doc.surface.Height() - 2), 0xFFFFFFu);
+    int dark = 0;
+    for (int y = 0; y < 30 && y < doc.surface.Height(); ++y)
+        for (int x = 0; x < 120; ++x)
+            if (RedOf(doc.surface.PixelColor(x, y)) < 100) ++dark;
+    QVERIFY(dark > 20);
 }
 
 int main(int argc, char** argv)

@@ -132,6 +132,8 @@ private:
     void Decode();
     void UpdatePageCommands();
     void ReportUnsupported(const QString& what);
+    void ImportText();
+    void ImportMetafile();
 
     StartupInfo startup_;
     bool closeByException_ = false;

@@ -6,6 +6,7 @@
 #include "app/shell/ui/Dialogs.h"
 #include "codecs/imglib/ImgLib.h"
 #include "document/ui/TPix.h"
+#include "document/ui/TextImporter.h"
 
 #include <QAction>
 #include <QDragEnterEvent>
@@ -117,9 +118,12 @@ void TWebForm::OpenCommand(OpenMode mode)
         s.CurrentFile = paths.front();
         s.CurrentExt = UpperExtension(s.CurrentFile);
         if (paths.size() == 1) {
-            if (ExtensionInList(s.CurrentExt, kTextTypes) ||
-                ExtensionInList(s.CurrentExt, kMetafileTypes)) {
-                ReportUnsupported(QStringLiteral("cannot be shown yet"));
+            if (ExtensionInList(s.CurrentExt, kTextTypes)) {
+                ImportText();
+                return;
+            }
+            if (ExtensionInList(s.CurrentExt, kMetafileTypes)) {
+                ImportMetafile();
                 return;
             }
         }
@@ -192,6 +196,42 @@ void TWebForm::Decode()
     options.OpenDir = QFileInfo(QString::fromStdString(s.CurrentFile)).absolutePath().toStdString();
 }
 
+void TWebForm::ImportText()
+{
+    DocumentState& s = doc.state;
+    QString text;
+    try {
+        text = ReadTextDocument(s.CurrentFile);
+    } catch (const std::exception& e) {
+        ShowError(QString::fromStdString(s.CurrentFile) + QStringLiteral(": ") +
+                  QString::fromUtf8(e.what()));
+        s.CurrentFile = s.PreviousFile;
+        return;
+    }
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    // The page is the visible part of the scroll box, as the text viewer shows it.
+    const QSize area = ScrollBox->viewport()->size();
+    doc.surface = RenderTextPage(text, area.width(), area.height(), font());
+    QGuiApplication::restoreOverrideCursor();
+    s.CurrentFile = kUntitled;
+    s.ImageWidth = doc.surface.Width();
+    s.ImageHeight = doc.surface.Height();
+    s.ImageBitsPerPixel = 24;
+    s.ReducedDecode = false;
+    actReload->setEnabled(false);
+    s.ImageLoaded = true;
+    ImageChanged();
+    UpdatePageCommands();
+    RefreshCaption();
+    s.ImageModified = false;
+}
+
+void TWebForm::ImportMetafile()
+{
+    // Windows metafiles (and enhanced ones) have no reader here yet.
+    ReportUnsupported(QStringLiteral("Windows metafiles cannot be shown"));
+}
+
 void TWebForm::ReportUnsupported(const QString& what)
 {
     ShowError(QString::fromStdString(doc.state.CurrentFile) + QStringLiteral(": ") + what);
@@ -202,9 +242,12 @@ bool TWebForm::OpenWithoutDialog()
 {
     DocumentState& s = doc.state;
     const int probe = loader->OpenByType(CurrentLoadSettings());
-    if (probe == prText || probe == prMetafile) {
-        ReportUnsupported(QStringLiteral("cannot be shown yet"));
-        BlankImage(true);
+    if (probe == prText) {
+        ImportText();
+        return doc.state.ImageLoaded;
+    }
+    if (probe == prMetafile) {
+        ImportMetafile();
         return false;
     }
     // Probed already when it is an image: decode without probing again.
