@@ -204,6 +204,27 @@ TEST(PointOperationTable, EveryRowRunsAtItsLimits) {
     }
 }
 
+// The entries themselves stay inside the image and the tables for any values,
+// not only those the batch ranges let through.
+TEST(PointOperationTable, EveryRowSurvivesWildValues) {
+    uint32_t state = 2024;
+    auto next = [&state](int lo, int hi) {
+        state = state * 1664525u + 1013904223u;
+        return lo + static_cast<int>((state >> 8) % static_cast<uint32_t>(hi - lo + 1));
+    };
+    for (const PointOperation& op : PointOperations()) {
+        SCOPED_TRACE(std::string(op.keyword));
+        for (int round = 0; round < 40; ++round) {
+            PointValues values{next(-1000, 1000), next(-1000, 1000), next(-1000, 1000)};
+            Bitmap image = NoiseImage(11, 5, static_cast<uint32_t>(round));
+            ChannelMaps maps;
+            Histograms hist;
+            op.run(image, maps, hist, values);
+            EXPECT_EQ(image.Height(), 5);
+        }
+    }
+}
+
 // The table's function is the plain entry: the same values give the same bytes.
 TEST(PointOperationTable, RowsCallThePlainEntries) {
     Bitmap viaTable = Gradient(), direct = Gradient();
