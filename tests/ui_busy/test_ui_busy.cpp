@@ -17,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <optional>
 
@@ -73,6 +74,7 @@ class BusyTest : public QObject {
     void busyAndReady();
     void backupFailureShowsTheMessage();
     void backupAndUndoKeepTheCommandState();
+    void undoHandledWhileBusyRestoresOnce();
 };
 
 void BusyTest::cleanup() {
@@ -388,6 +390,33 @@ void BusyTest::backupAndUndoKeepTheCommandState() {
     QCOMPARE(changes, 1);
     QVERIFY(!undo.isEnabled());
     QVERIFY(dialogs.asked.empty());
+}
+
+void BusyTest::undoHandledWhileBusyRestoresOnce() {
+    Document doc;
+    LoadPicture(doc, 8, 8);
+    const Bitmap original = doc.surface;
+    TStatusPanel panel0;
+    QLabel panel2;
+    BusyStatus busy(doc, &panel0, &panel2);
+    QAction undo(QStringLiteral("&Undo"));
+    QVERIFY(AutoBackUpWithMessage(doc, &busy, &undo));
+    doc.surface.Fill(0);
+    doc.state.ImageModified = true;
+
+    // A second Ctrl+Z waits in the queue and runs while the first one is busy.
+    int changes = 0;
+    const auto imageChanged = [&] { ++changes; };
+    bool innerResult = false;
+    QTimer::singleShot(0, [&] { innerResult = RunUndo(doc, &busy, imageChanged, &undo); });
+    const bool outerResult = RunUndo(doc, &busy, imageChanged, &undo);
+    QVERIFY(innerResult);  // it ran inside the first one's Busy
+    QVERIFY(!outerResult); // which then found nothing left to restore
+    QCOMPARE(changes, 1);
+    QVERIFY(doc.surface.SamePixels(original));
+    QVERIFY(!doc.state.ImageModified);
+    QVERIFY(!undo.isEnabled());
+    QVERIFY(!HourglassShown());
 }
 
 QTEST_MAIN(BusyTest)

@@ -18,11 +18,12 @@ void UpdateUndoAction(const Document& doc, QAction* undoAction) {
 }
 
 bool AutoBackUpWithMessage(Document& doc, BusyStatus* busy, QAction* undoAction) {
+    // Disabled before Busy lets messages run, so no Undo slips in meanwhile.
+    if (undoAction) undoAction->setEnabled(false);
     if (busy)
         busy->Busy(QStringLiteral("Creating backup..."));
     else
         ShowHourglass();
-    if (undoAction) undoAction->setEnabled(false);
 
     const BackupStatus status = AutoBackUp(doc);
     UpdateUndoAction(doc, undoAction);
@@ -49,7 +50,13 @@ bool RunUndo(Document& doc, BusyStatus* busy, const std::function<void()>& image
         return false;
     }
     if (busy) busy->Busy(QStringLiteral("Loading backup..."));
-    RestoreBackUp(doc);
+    // Busy lets messages run: an Undo handled meanwhile may have taken the backup.
+    if (!RestoreBackUp(doc)) {
+        UpdateUndoAction(doc, undoAction);
+        if (busy) busy->Ready();
+        ShowDefaultCursor();
+        return false;
+    }
     const bool modified = doc.state.ImageModified;
     UpdateUndoAction(doc, undoAction);
     if (imageChanged)
