@@ -1,7 +1,7 @@
-// TIFF files through libtiff: every directory is a page. Bilevel pages stay
-// 1-bit, palette and gray pages of up to 16 bits stay palette images of 8
-// bits (1-bit palettes stay 1-bit); everything else goes through libtiff's
-// RGBA reader and becomes 24-bit, alpha composed over white.
+// TIFF files through libtiff: every directory is a page. Palette and gray
+// pages stay palette images: 1- and 4-bit ones at their depth, 2-, 8- and
+// 16-bit ones at 8 bits; everything else goes through libtiff's RGBA reader
+// and becomes 24-bit, alpha composed over white.
 
 #include "ImgDecode.h"
 
@@ -198,27 +198,42 @@ class TiffSource : public PageSource {
         }
     }
 
+    // 1- and 4-bit samples are laid out as surface rows are: copy the
+    // bytes, clear the bits past the last pixel.
+    static void copyPacked(const uint8_t* src, uint8_t* dst, uint32_t width, int bits,
+                           bool invert) {
+        const size_t bytes = (size_t(width) * size_t(bits) + 7) / 8;
+        if (invert) {
+            for (size_t i = 0; i < bytes; ++i)
+                dst[i] = uint8_t(~src[i]);
+        } else {
+            std::memcpy(dst, src, bytes);
+        }
+        const int tail = int((size_t(width) * size_t(bits)) & 7);
+        if (tail) dst[bytes - 1] &= uint8_t(0xFF00 >> tail);
+    }
+
+    // Samples of 2 bits (high bits first) as one byte per pixel.
+    static void unpack2(const uint8_t* src, uint8_t* dst, uint32_t width) {
+        for (uint32_t x = 0; x < width; ++x)
+            dst[x] = uint8_t((src[x / 4] >> (6 - 2 * (x % 4))) & 3);
+    }
+
+    // Depth of the page for samples of bps bits: 1 and 4 stay, the rest 8.
+    static int depthFor(uint16_t bps) { return bps == 1 || bps == 4 ? bps : 8; }
+
     Bitmap readGray(uint32_t width, uint32_t height, uint16_t bps, bool minIsWhite) {
+        const int depth = depthFor(bps);
+        CheckImageSize(width, height, depth);
+        Bitmap out(int(width), int(height), depth);
         if (bps == 1) {
-            CheckImageSize(width, height, 1);
-            Bitmap out(int(width), int(height), 1);
+            // Bilevel pages always read 0 as black, whatever the file's sense.
             out.palette = {0x000000, 0xFFFFFF};
-            const size_t bytes = (size_t(width) + 7) / 8;
-            const int tail = int(width & 7);
             eachRow(height, [&](int y, const uint8_t* src) {
-                uint8_t* dst = out.ScanLine(y);
-                if (minIsWhite) {
-                    for (size_t i = 0; i < bytes; ++i)
-                        dst[i] = uint8_t(~src[i]);
-                } else {
-                    std::memcpy(dst, src, bytes);
-                }
-                if (tail) dst[bytes - 1] &= uint8_t(0xFF00 >> tail);
+                copyPacked(src, out.ScanLine(y), width, 1, minIsWhite);
             });
             return out;
         }
-        CheckImageSize(width, height, 8);
-        Bitmap out(int(width), int(height), 8);
         const int levels = bps >= 8 ? 256 : 1 << bps;
         out.palette.resize(size_t(levels));
         for (int i = 0; i < levels; ++i) {
@@ -234,21 +249,13 @@ class TiffSource : public PageSource {
                 const auto* s16 = reinterpret_cast<const uint16_t*>(src);
                 for (uint32_t x = 0; x < width; ++x)
                     dst[x] = uint8_t(s16[x] >> 8);
+            } else if (bps == 4) {
+                copyPacked(src, dst, width, 4, false);
             } else {
-                unpack(src, dst, width, bps);
+                unpack2(src, dst, width);
             }
         });
         return out;
-    }
-
-    // Samples of 2 or 4 bits (high bits first) as one byte per pixel.
-    static void unpack(const uint8_t* src, uint8_t* dst, uint32_t width, int bps) {
-        const int perByte = 8 / bps;
-        const int mask = (1 << bps) - 1;
-        for (uint32_t x = 0; x < width; ++x) {
-            const int shift = 8 - bps * (int(x % unsigned(perByte)) + 1);
-            dst[x] = uint8_t((src[x / unsigned(perByte)] >> shift) & mask);
-        }
     }
 
     Bitmap readPalette(uint32_t width, uint32_t height, uint16_t bps) {
@@ -260,7 +267,7 @@ class TiffSource : public PageSource {
         bool wide = false;
         for (int i = 0; i < count; ++i)
             if (r[i] > 255 || g[i] > 255 || b[i] > 255) wide = true;
-        const int depth = bps == 1 ? 1 : 8;
+        const int depth = depthFor(bps);
         CheckImageSize(width, height, depth);
         Bitmap out(int(width), int(height), depth);
         out.palette.resize(size_t(count));
@@ -268,15 +275,12 @@ class TiffSource : public PageSource {
             out.palette[size_t(i)] = MakeColor(to8(r[i], wide), to8(g[i], wide), to8(b[i], wide));
         eachRow(height, [&](int y, const uint8_t* src) {
             uint8_t* dst = out.ScanLine(y);
-            if (bps == 1) {
-                const size_t bytes = (size_t(width) + 7) / 8;
-                std::memcpy(dst, src, bytes);
-                if (width & 7) dst[bytes - 1] &= uint8_t(0xFF00 >> (width & 7));
-            } else if (bps == 8) {
+            if (bps == 8)
                 std::memcpy(dst, src, width);
-            } else {
-                unpack(src, dst, width, bps);
-            }
+            else if (bps == 2)
+                unpack2(src, dst, width);
+            else
+                copyPacked(src, dst, width, bps, false);
         });
         return out;
     }
