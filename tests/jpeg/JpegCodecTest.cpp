@@ -3,6 +3,7 @@
 
 #include "codecs/jpeg/ColorQuantizer.h"
 #include "codecs/jpeg/TJPEGImage.h"
+#include "codecs/jpeg/TJpegSettings.h"
 #include "codecs/model/Exceptions.h"
 #include "codecs/model/Stream.h"
 
@@ -260,6 +261,98 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundTripCase{"Progressive", false, true, true, true, 2, 6},
                       RoundTripCase{"Scale48", false, true, true, false, 48, 24}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// libjpeg driven by hand with the documented sequence of settings, from RGB rows.
+std::vector<uint8_t> referenceEncode(const Bitmap& b, bool gray, bool progressive, bool subsample,
+                                     bool optimize, bool highAccuracy, int scale, int smoothing) {
+    jpeg_compress_struct c;
+    jpeg_error_mgr err;
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char* buf = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &buf, &size);
+    c.image_width = JDIMENSION(b.Width());
+    c.image_height = JDIMENSION(b.Height());
+    c.input_components = 3;
+    c.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&c);
+    c.optimize_coding = optimize;
+    jpeg_set_linear_quality(&c, scale, TRUE);
+    if (highAccuracy) c.dct_method = JDCT_FLOAT;
+    if (!subsample) {
+        c.comp_info[0].h_samp_factor = 1;
+        c.comp_info[0].v_samp_factor = 1;
+    }
+    c.smoothing_factor = smoothing;
+    if (gray) jpeg_set_colorspace(&c, JCS_GRAYSCALE);
+    if (progressive) jpeg_simple_progression(&c);
+    jpeg_start_compress(&c, TRUE);
+    std::vector<uint8_t> row(size_t(b.Width()) * 3);
+    JSAMPROW r = row.data();
+    for (int y = 0; y < b.Height(); ++y) {
+        for (int x = 0; x < b.Width(); ++x) {
+            const uint32_t px = b.PixelColor(x, y);
+            row[size_t(x) * 3] = uint8_t(RedOf(px));
+            row[size_t(x) * 3 + 1] = uint8_t(GreenOf(px));
+            row[size_t(x) * 3 + 2] = uint8_t(BlueOf(px));
+        }
+        jpeg_write_scanlines(&c, &r, 1);
+    }
+    jpeg_finish_compress(&c);
+    std::vector<uint8_t> out(buf, buf + size);
+    jpeg_destroy_compress(&c);
+    std::free(buf);
+    return out;
+}
+
+TEST(JpegEncode, SameBytesAsLibjpegWithTheCallersSettings) {
+    const TJpegSettings wizard; // the record's defaults
+    struct Case {
+        const char* name;
+        bool gray, progressive, subsample, optimize, highAccuracy;
+        int scale, smoothing;
+    };
+    const Case cases[] = {
+        {"SaveAsColour", false, false, false, true, true, SaveAsJpegScale(75), 0},
+        {"SaveAsGrayProgressive", true, true, false, true, true, SaveAsJpegScale(25), 0},
+        {"WizardDefaults", false, wizard.Progressive, wizard.Subsample, wizard.OptimizeCoding,
+         wizard.HighAccuracy, wizard.Scale, wizard.LibjpegSmoothing()},
+        {"SubsampledSmoothedIntegerDct", false, true, true, false, false, 200, 60},
+    };
+    const Bitmap src = noise(45, 37, 21);
+    for (const Case& c : cases) {
+        TJPEGImage jpg;
+        jpg.Grayscale = c.gray;
+        jpg.ProgressiveEncoding = c.progressive;
+        jpg.CompressJpeg(src, c.subsample, c.optimize, c.highAccuracy, c.scale, c.smoothing);
+        EXPECT_EQ(jpg.Data(), referenceEncode(src, c.gray, c.progressive, c.subsample, c.optimize,
+                                              c.highAccuracy, c.scale, c.smoothing))
+            << c.name;
+    }
+}
+
+TEST(JpegEncode, WizardDefaultsAreBaselineFullResolutionScale48) {
+    const TJpegSettings s;
+    TJPEGImage jpg;
+    jpg.ProgressiveEncoding = s.Progressive;
+    jpg.CompressJpeg(gradient(32, 32), s.Subsample, s.OptimizeCoding, s.HighAccuracy, s.Scale,
+                     s.LibjpegSmoothing());
+    const auto& data = jpg.Data();
+    EXPECT_EQ(data[frameOffset(data) + 1], 0xC0);
+    jpeg_decompress_struct d;
+    jpeg_error_mgr err;
+    d.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&d);
+    jpeg_mem_src(&d, data.data(), static_cast<unsigned long>(data.size()));
+    jpeg_read_header(&d, TRUE);
+    EXPECT_EQ(d.comp_info[0].h_samp_factor, 1);
+    EXPECT_EQ(d.comp_info[0].v_samp_factor, 1);
+    // 48 percent of the standard luminance table's first entries 16 and 11.
+    EXPECT_EQ(d.quant_tbl_ptrs[0]->quantval[0], (16 * 48 + 50) / 100);
+    EXPECT_EQ(d.quant_tbl_ptrs[0]->quantval[1], (11 * 48 + 50) / 100);
+    jpeg_destroy_decompress(&d);
+}
 
 TEST(JpegEncode, SamplingFactorsFollowSubsample) {
     const Bitmap src = gradient(32, 32);
