@@ -291,3 +291,30 @@ INSTANTIATE_TEST_SUITE_P(
 
 } // namespace
 } // namespace lumara
+
+namespace lumara {
+namespace {
+
+TEST(PcxWrite, OddTrueColourPlaneLinesEndWithZero) {
+    TPcxGraphic image;
+    image.NewImage(1, 1, ifTrueColor, nullptr, 0, 0);
+    image.SetPixel(0, 0, 0x050607);
+    const auto f = test::SaveToBytes(image);
+    EXPECT_EQ(std::vector<uint8_t>(f.begin() + 128, f.end()),
+              (std::vector<uint8_t>{5, 0, 6, 0, 7, 0}));
+}
+
+TEST(PcxWrite, PicturesWiderThanTheHeaderCanSayAreRefused) {
+    TPcxGraphic image;
+    image.NewImage(65537, 1, ifBlackWhite, nullptr, 0, 0);
+    TMemoryStream stream;
+    try {
+        image.SaveToStream(stream);
+        ADD_FAILURE() << "written";
+    } catch (const EGbmError& e) {
+        EXPECT_STREQ(e.what(), "gbm_write failed.");
+    }
+}
+
+} // namespace
+} // namespace lumara

@@ -203,3 +203,21 @@ INSTANTIATE_TEST_SUITE_P(
 
 } // namespace
 } // namespace lumara
+
+namespace lumara {
+namespace {
+
+TEST(TgaWrite, PicturesWiderThanTheHeaderCanSayAreRefused) {
+    TTgaGraphic image;
+    image.NewImage(65536, 1, ifColor256, nullptr, 0, 0);
+    TMemoryStream stream;
+    try {
+        image.SaveToStream(stream);
+        ADD_FAILURE() << "written";
+    } catch (const EGbmError& e) {
+        EXPECT_STREQ(e.what(), "gbm_write failed.");
+    }
+}
+
+} // namespace
+} // namespace lumara
