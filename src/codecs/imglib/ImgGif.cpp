@@ -87,8 +87,14 @@ class GifSource : public PageSource {
         if (page < 0 || page >= frames_) Corrupt("no such frame");
         // Frames build on each other: going back means starting again.
         if (!handle_ || page < nextFrame_) restart();
-        while (nextFrame_ <= page)
-            drawNextFrame();
+        try {
+            while (nextFrame_ <= page)
+                drawNextFrame();
+        } catch (...) {
+            // The decoder stopped inside a frame: start over next time.
+            handle_.reset();
+            throw;
+        }
         return pageBitmap();
     }
 
