@@ -122,11 +122,14 @@ class TJPEGImage {
     // ---- Encoding.
     bool ProgressiveEncoding = false;
     // Encodes image into the object's own compressed data (which replaces
-    // what it held): libjpeg defaults, optimized coding, linear quality
-    // scaling by scale percent forced to baseline, the floating-point DCT
-    // with highAccuracy, no chroma subsampling without subsample, libjpeg's
-    // smoothing factor (0..100), gray with Grayscale, simple progression
-    // with ProgressiveEncoding. An empty image gives empty data.
+    // what it held): libjpeg defaults, optimized Huffman tables with
+    // optimizeCoding, linear quality scaling by scale percent forced to
+    // baseline, the floating-point DCT with highAccuracy, no chroma
+    // subsampling without subsample, libjpeg's smoothing factor (clamped to
+    // its 0..100), gray with Grayscale, simple progression with
+    // ProgressiveEncoding. An empty image gives empty data. libjpeg's errors
+    // raise EJpegError; OnProgress sees 0 at the start and 100 at the end
+    // (0 again after an error).
     void CompressJpeg(const Bitmap& image, bool subsample, bool optimizeCoding, bool highAccuracy,
                       int scale, int smoothing);
     // Writes the compressed data; the file is replaced only when complete.
