@@ -3,6 +3,7 @@
 #include "document/Loader.h"
 
 #include "codecs/gbm/TPcxGraphic.h"
+#include "codecs/model/Exceptions.h"
 
 #include <gtest/gtest.h>
 
@@ -242,4 +243,86 @@ TEST_F(LoadingTest, WriterRefusesWhatItCannotWriteAndKeepsTheOldFile)
     EXPECT_ANY_THROW(WriteImageFile(sample(24), path("no/such/folder/x.png"), stPng));
     EXPECT_ANY_THROW(WriteImageFile(Bitmap(), path("empty.png"), stPng));
     EXPECT_ANY_THROW(WriteImageFile(sample(24), path("x.bin"), 99));
+}
+
+#include "document/Metafile.h"
+
+namespace {
+
+// A placeable Windows metafile of 100 by 50 units at 96 units per inch that
+// fills a rectangle with a solid brush.
+std::string makeWmf(uint32_t colorRef)
+{
+    std::string f;
+    auto w16 = [&](int v) {
+        f.push_back(char(v & 255));
+        f.push_back(char((v >> 8) & 255));
+    };
+    auto w32 = [&](uint32_t v) {
+        w16(int(v & 0xFFFF));
+        w16(int(v >> 16));
+    };
+    // Placeable header with its checksum over the first ten words.
+    const int words[10] = {0xCDD7, 0x9AC6, 0, 0, 0, 100, 50, 96, 0, 0};
+    int sum = 0;
+    for (int v : words) {
+        w16(v);
+        sum ^= v;
+    }
+    w16(sum);
+    const size_t start = f.size();
+    w16(1);      // in memory
+    w16(9);      // header words
+    w16(0x0300); // version
+    w32(0);      // size in words, patched below
+    w16(1);      // objects
+    w32(7);      // largest record
+    w16(0);
+    auto record = [&](int func, std::initializer_list<int> params) {
+        w32(uint32_t(3 + params.size()));
+        w16(func);
+        for (int p : params) w16(p);
+    };
+    record(0x020B, {0, 0});         // window origin
+    record(0x020C, {50, 100});      // window extent
+    record(0x02FC, {0, int(colorRef & 0xFFFF), int(colorRef >> 16), 0}); // solid brush
+    record(0x012D, {0});            // select it
+    record(0x041B, {50, 100, 0, 0}); // rectangle bottom, right, top, left
+    record(0x0000, {});             // end
+    const uint32_t sizeWords = uint32_t((f.size() - start) / 2);
+    f[start + 6] = char(sizeWords & 255);
+    f[start + 7] = char((sizeWords >> 8) & 255);
+    f[start + 8] = char((sizeWords >> 16) & 255);
+    f[start + 9] = char((sizeWords >> 24) & 255);
+    return f;
+}
+
+} // namespace
+
+TEST(Metafile, DrawsAWindowsMetafile)
+{
+    const std::string wmf = makeWmf(0x000000FF); // COLORREF: red in the low byte
+    const Bitmap b = RenderMetafileData(reinterpret_cast<const uint8_t*>(wmf.data()), wmf.size(),
+                                        0x0000FF);
+    EXPECT_EQ(b.Depth(), 24);
+    EXPECT_NEAR(b.Width(), 100, 2);
+    EXPECT_NEAR(b.Height(), 50, 2);
+    EXPECT_EQ(b.PixelColor(b.Width() / 2, b.Height() / 2), 0xFF0000u);
+}
+
+TEST(Metafile, RefusesWhatItCannotPlay)
+{
+    std::string emf(88, '\0');
+    emf[0] = 1;
+    emf.replace(40, 4, " EMF");
+    try {
+        RenderMetafileData(reinterpret_cast<const uint8_t*>(emf.data()), emf.size(), 0);
+        FAIL() << "an EMF was accepted";
+    } catch (const EInvalidGraphic& e) {
+        EXPECT_STREQ(e.what(), "Enhanced metafiles (EMF) cannot be shown.");
+    }
+    const std::string junk = "this is not a metafile at all, just text";
+    EXPECT_THROW(RenderMetafileData(reinterpret_cast<const uint8_t*>(junk.data()), junk.size(), 0),
+                 EInvalidGraphic);
+    EXPECT_THROW(RenderMetafileData(nullptr, 0, 0), EInvalidGraphic);
 }

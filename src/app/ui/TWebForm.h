@@ -134,6 +134,7 @@ private:
     void ReportUnsupported(const QString& what);
     void ImportText();
     void ImportMetafile();
+    void ShowImportedPicture(Bitmap&& picture);
 
     StartupInfo startup_;
     bool closeByException_ = false;

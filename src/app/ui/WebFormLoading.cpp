@@ -5,6 +5,7 @@
 #include "app/shell/ShellServices.h"
 #include "app/shell/ui/Dialogs.h"
 #include "codecs/imglib/ImgLib.h"
+#include "document/Metafile.h"
 #include "document/ui/TPix.h"
 #include "document/ui/TextImporter.h"
 
@@ -211,8 +212,33 @@ void TWebForm::ImportText()
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     // The page is the visible part of the scroll box, as the text viewer shows it.
     const QSize area = ScrollBox->viewport()->size();
-    doc.surface = RenderTextPage(text, area.width(), area.height(), font());
+    Bitmap page = RenderTextPage(text, area.width(), area.height(), font());
     QGuiApplication::restoreOverrideCursor();
+    ShowImportedPicture(std::move(page));
+}
+
+void TWebForm::ImportMetafile()
+{
+    DocumentState& s = doc.state;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    Bitmap picture;
+    try {
+        picture = RenderMetafile(s.CurrentFile, options.BackColor);
+    } catch (const std::exception& e) {
+        QGuiApplication::restoreOverrideCursor();
+        ShowError(QString::fromStdString(s.CurrentFile) + QStringLiteral(": ") +
+                  QString::fromUtf8(e.what()));
+        s.CurrentFile = s.PreviousFile;
+        return;
+    }
+    QGuiApplication::restoreOverrideCursor();
+    ShowImportedPicture(std::move(picture));
+}
+
+void TWebForm::ShowImportedPicture(Bitmap&& picture)
+{
+    DocumentState& s = doc.state;
+    doc.surface = std::move(picture);
     s.CurrentFile = kUntitled;
     s.ImageWidth = doc.surface.Width();
     s.ImageHeight = doc.surface.Height();
@@ -224,12 +250,6 @@ void TWebForm::ImportText()
     UpdatePageCommands();
     RefreshCaption();
     s.ImageModified = false;
-}
-
-void TWebForm::ImportMetafile()
-{
-    // Windows metafiles (and enhanced ones) have no reader here yet.
-    ReportUnsupported(QStringLiteral("Windows metafiles cannot be shown"));
 }
 
 void TWebForm::ReportUnsupported(const QString& what)

@@ -1,0 +1,106 @@
+#include "Metafile.h"
+
+#include "codecs/model/Exceptions.h"
+#include "codecs/model/Stream.h"
+
+#include <libwmf/api.h>
+#include <libwmf/gd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace lumara {
+
+namespace {
+
+constexpr unsigned kMaxSide = 8192;
+
+// libwmf keeps font state in globals; one metafile at a time.
+std::mutex gWmfLock;
+
+struct Api {
+    wmfAPI* api = nullptr;
+    ~Api()
+    {
+        if (api) wmf_api_destroy(api);
+    }
+};
+
+} // namespace
+
+Bitmap RenderMetafileData(const uint8_t* data, size_t size, uint32_t background)
+{
+    std::lock_guard<std::mutex> lock(gWmfLock);
+    if (size < 18) throw EInvalidGraphic("The file is too short to be a metafile.");
+    // An enhanced metafile starts with record type 1 and " EMF" at offset 40.
+    if (size >= 44 && std::memcmp(data + 40, " EMF", 4) == 0)
+        throw EInvalidGraphic("Enhanced metafiles (EMF) cannot be shown.");
+
+    Api holder;
+    wmfAPI_Options options;
+    std::memset(&options, 0, sizeof options);
+    options.function = wmf_gd_function;
+    const unsigned long flags =
+        WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
+    if (wmf_api_create(&holder.api, flags, &options) != wmf_E_None || !holder.api)
+        throw EInvalidGraphic("The metafile reader could not start.");
+    wmfAPI* api = holder.api;
+
+    std::vector<unsigned char> copy(data, data + size);
+    if (wmf_mem_open(api, copy.data(), long(copy.size())) != wmf_E_None)
+        throw EInvalidGraphic("Not a Windows metafile.");
+    wmfD_Rect bbox;
+    if (wmf_scan(api, 0, &bbox) != wmf_E_None) {
+        wmf_mem_close(api);
+        throw EInvalidGraphic("The metafile is damaged.");
+    }
+    unsigned width = 0, height = 0;
+    if (wmf_display_size(api, &width, &height, 96, 96) != wmf_E_None || width == 0 || height == 0) {
+        wmf_mem_close(api);
+        throw EInvalidGraphic("The metafile has no size.");
+    }
+    if (width > kMaxSide || height > kMaxSide) {
+        // Keep the shape, at most kMaxSide a side.
+        const double k = std::min(double(kMaxSide) / width, double(kMaxSide) / height);
+        width = std::max(1u, unsigned(width * k));
+        height = std::max(1u, unsigned(height * k));
+    }
+    wmf_gd_t* device = WMF_GD_GetData(api);
+    device->type = wmf_gd_image;
+    device->bbox = bbox;
+    device->width = width;
+    device->height = height;
+    const wmf_error_t played = wmf_play(api, 0, &bbox);
+    wmf_mem_close(api);
+    if (played != wmf_E_None || !device->gd_image)
+        throw EInvalidGraphic("The metafile could not be drawn.");
+    const int* pixels = wmf_gd_image_pixels(device->gd_image);
+    if (!pixels) throw EInvalidGraphic("The metafile could not be drawn.");
+
+    Bitmap out(int(width), int(height), 24);
+    const int br = RedOf(background), bg = GreenOf(background), bb = BlueOf(background);
+    for (unsigned y = 0; y < height; ++y) {
+        uint8_t* d = out.ScanLine(int(y));
+        const int* s = pixels + size_t(y) * width;
+        for (unsigned x = 0; x < width; ++x, d += 3) {
+            // True-colour pixels with a 7-bit transparency: 0 opaque, 127 clear.
+            const unsigned v = unsigned(s[x]);
+            const int clear = int((v >> 24) & 0x7F);
+            const int r = int((v >> 16) & 255), g = int((v >> 8) & 255), b = int(v & 255);
+            d[2] = uint8_t((r * (127 - clear) + br * clear) / 127);
+            d[1] = uint8_t((g * (127 - clear) + bg * clear) / 127);
+            d[0] = uint8_t((b * (127 - clear) + bb * clear) / 127);
+        }
+    }
+    return out;
+}
+
+Bitmap RenderMetafile(const std::string& path, uint32_t background)
+{
+    const std::vector<uint8_t> data = ReadWholeFile(path);
+    return RenderMetafileData(data.data(), data.size(), background);
+}
+
+} // namespace lumara
