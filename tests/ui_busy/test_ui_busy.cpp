@@ -304,6 +304,15 @@ void BusyTest::busyAndReady() {
     QCOMPARE(panel0.ProgressStep(), 25);
     busy.EndProgress();
     QVERIFY(!panel0.InProgress());
+    // A failed decode that never ends its progress still gets its text back.
+    progress(40);
+    QVERIFY(panel0.InProgress());
+    busy.SetStatusText(QStringLiteral("Error."));
+    QVERIFY(!panel0.InProgress());
+    progress(40);
+    busy.Ready();
+    QVERIFY(!panel0.InProgress());
+    QCOMPARE(panel0.text(), QStringLiteral("Ready."));
 
     // A plain label as panel 0 still shows the texts; progress does nothing.
     QLabel plain;

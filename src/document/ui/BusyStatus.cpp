@@ -35,6 +35,8 @@ BusyStatus::BusyStatus(Document& doc, QLabel* panel0, QLabel* panel2, QStatusBar
       progress_(qobject_cast<TStatusPanel*>(panel0)) {}
 
 void BusyStatus::SetStatusText(const QString& text) {
+    // A new text is drawn over the bar, as the panel's next paint would.
+    EndProgress();
     doc_.state.StatusText = text.toStdString();
     if (panel0_) {
         panel0_->setText(text);
@@ -50,6 +52,7 @@ void BusyStatus::Busy(const QString& description) {
 }
 
 void BusyStatus::Ready() {
+    EndProgress();
     doc_.state.StatusText = "Ready.";
     if (panel0_) panel0_->setText(QStringLiteral("Ready."));
     if (panel2_) panel2_->setText(QString::fromStdString(doc_.ImageDescription()));

@@ -64,7 +64,8 @@ class BusyStatus {
     // StatusText "Ready.", the image description in panel 2, the status bar
     // repainted, default cursor.
     void Ready();
-    // StatusText and panel 0 only (e.g. "Loading...", "Error.").
+    // StatusText and panel 0 only (e.g. "Loading...", "Error."). This and
+    // Ready end a running progress bar.
     void SetStatusText(const QString& text);
 
     // The progress bar of panel 0 (nothing when panel 0 is a plain label).
