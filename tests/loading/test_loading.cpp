@@ -326,3 +326,77 @@ TEST(Metafile, RefusesWhatItCannotPlay)
                  EInvalidGraphic);
     EXPECT_THROW(RenderMetafileData(nullptr, 0, 0), EInvalidGraphic);
 }
+
+TEST_F(LoadingTest, EightBitScreenReducesTrueColourTo236Colours)
+{
+    // A picture with far more than 236 colours.
+    Bitmap b(64, 64, 24);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) {
+            uint8_t* p = b.ScanLine(y) + 3 * x;
+            p[0] = uint8_t(x * 4);
+            p[1] = uint8_t(y * 4);
+            p[2] = uint8_t((x + y) * 2);
+        }
+    WriteImageFile(b, path("many.bmp"), stBmp);
+    WriteImageFile(b, path("many.jpg"), stJpegColor);
+    for (const char* name : {"many.bmp", "many.jpg"}) {
+        SCOPED_TRACE(name);
+        Document doc;
+        doc.state.DisplayBitsPerPixel = 8;
+        TLoader loader(doc);
+        ASSERT_TRUE(open(doc, loader, path(name))) << loader.LastError();
+        EXPECT_EQ(doc.surface.Depth(), 8);
+        EXPECT_EQ(doc.state.ImageBitsPerPixel, 8);
+        std::vector<bool> used(256, false);
+        int count = 0;
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 64; ++x) {
+                const int i = doc.surface.PixelIndex(x, y);
+                if (!used[size_t(i)]) {
+                    used[size_t(i)] = true;
+                    ++count;
+                }
+            }
+        EXPECT_LE(count, 236);
+        EXPECT_GT(count, 16);
+    }
+}
+
+TEST_F(LoadingTest, JpegExtensionsProbeAsJpeg)
+{
+    for (const char* name : {"a.jpeg", "b.JPG", "c.jpe"}) {
+        WriteImageFile(sample(24), path(name), stJpegColor);
+        Document doc;
+        TLoader loader(doc);
+        int probe = 0;
+        ASSERT_TRUE(open(doc, loader, path(name), &probe)) << name << ": " << loader.LastError();
+        EXPECT_EQ(probe, prImage);
+        EXPECT_TRUE(doc.state.JpegPreloaded);
+        EXPECT_EQ(doc.state.ImageWidth, 7);
+    }
+}
+
+TEST_F(LoadingTest, FitModeDecodesLargeJpegsAtReducedScale)
+{
+    WriteImageFile(Bitmap(800, 600, 24), path("big.jpg"), stJpegColor);
+    struct Case {
+        int visibleW, visibleH, factor;
+    } cases[] = {{400, 300, 1}, {200, 150, 2}, {100, 75, 4}, {10, 10, 8}};
+    for (const Case& c : cases) {
+        Document doc;
+        doc.state.FitToWindow = true;
+        TLoader loader(doc);
+        doc.state.CurrentFile = doc.state.PreviousFile = path("big.jpg");
+        LoadSettings s;
+        s.VisibleWidth = c.visibleW;
+        s.VisibleHeight = c.visibleH;
+        ASSERT_EQ(loader.OpenByType(s), prImage);
+        ASSERT_TRUE(loader.Decode(s)) << loader.LastError();
+        EXPECT_EQ(doc.state.ReductionFactor, c.factor) << c.visibleW;
+        EXPECT_EQ(doc.state.ReducedDecode, c.factor != 1);
+        EXPECT_EQ(doc.state.ImageWidth, 800 / c.factor);
+        EXPECT_EQ(doc.state.FullWidth, 800);
+        if (c.factor == 2) EXPECT_EQ(doc.ImageDescription(), "800x600(24) [1:2] dib");
+    }
+}
