@@ -549,3 +549,17 @@ TEST(PngCodec, WritesAtTheStreamPosition) {
     back.LoadFromStream(s);
     EXPECT_EQ(back.GetPixel(2, 1), png.GetPixel(2, 1));
 }
+
+TEST(PngCodec, SavesAndLoadsThroughFiles) {
+    TPngGraphic src;
+    src.NewImage(17, 11, ifColor256, nullptr, 0, 0);
+    fillPattern(src);
+    const auto path = std::filesystem::temp_directory_path() / "lumara_png_file_test.png";
+    src.SaveToFile(path.string());
+    TPngGraphic back;
+    back.LoadFromFile(path.string());
+    std::filesystem::remove(path);
+    for (int y = 0; y < 11; ++y)
+        for (int x = 0; x < 17; ++x)
+            ASSERT_EQ(back.GetPaletteIndex(x, y), src.GetPaletteIndex(x, y));
+}

@@ -787,3 +787,17 @@ TEST(TiffCodec, SixteenBitColourMapsAreScaledDown) {
     load(tiff, makePage(l, rows));
     EXPECT_EQ(tiff.GetPixel(0, 0), MakeColor(253, 255, 3));
 }
+
+TEST(TiffCodec, SavesAndLoadsThroughFiles) {
+    TTiffGraphic src;
+    src.NewImage(17, 11, ifTrueColor, nullptr, 0, 0);
+    fillPattern(src);
+    src.SetCompression(tcZLibAdobe);
+    const std::string path = tifftest::tempPath("file.tif");
+    src.SaveToFile(path);
+    TTiffGraphic back;
+    back.LoadFromFile(path);
+    std::filesystem::remove(path);
+    EXPECT_EQ(back.GetPixel(16, 10), src.GetPixel(16, 10));
+    EXPECT_EQ(back.GetPixel(3, 4), src.GetPixel(3, 4));
+}
