@@ -2,7 +2,7 @@
 #include "document/ImageWriter.h"
 #include "document/Loader.h"
 
-#include "codecs/gbm/TPcxGraphic.h"
+#include "../support/MultiPageFiles.h"
 #include "codecs/model/Exceptions.h"
 
 #include <gtest/gtest.h>
@@ -189,31 +189,16 @@ TEST_F(LoadingTest, EmptyAndMissingFiles)
 
 TEST_F(LoadingTest, ThreePageDcxThroughTheLibrary)
 {
-    // A DCX: magic, offsets of three PCX pages, 0, then the pages.
-    std::vector<std::string> pages;
+    std::vector<Bitmap> pages;
     std::vector<uint32_t> colors;
     for (int i = 0; i < 3; ++i) {
         Bitmap b(4 + i, 3, 24);
         b.Fill(MakeColor(40 * i, 100, 200));
         b.SetDepth(8);
         colors.push_back(b.PixelColor(0, 0));
-        TPcxGraphic pcx;
-        pcx.Assign(b);
-        TMemoryStream ms;
-        pcx.SaveToStream(ms);
-        pages.emplace_back(reinterpret_cast<const char*>(ms.Data().data()), ms.Data().size());
+        pages.push_back(b);
     }
-    std::string file = "\xB1\x68\xDE\x3A";
-    uint32_t offset = 4 + 4 * 4;
-    auto put32 = [&](uint32_t v) {
-        for (int k = 0; k < 4; ++k) file.push_back(char((v >> (8 * k)) & 255));
-    };
-    for (const auto& p : pages) {
-        put32(offset);
-        offset += uint32_t(p.size());
-    }
-    put32(0);
-    for (const auto& p : pages) file += p;
+    const std::string file = testing_support::MakeDcx(pages);
     writeBytes("three.dcx", file);
 
     Document doc;

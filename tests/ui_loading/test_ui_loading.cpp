@@ -3,7 +3,7 @@
 #include "app/shell/ui/Dialogs.h"
 #include "app/ui/LumaraApplication.h"
 #include "app/ui/TWebForm.h"
-#include "codecs/gbm/TPcxGraphic.h"
+#include "../support/MultiPageFiles.h"
 #include "codecs/jpeg/TJPEGImage.h"
 #include "document/ImageWriter.h"
 #include "document/ui/TPix.h"
@@ -67,25 +67,8 @@ void LoadingTest::initTestCase()
     WriteImageFile(picture(64, 48, 0x80C040), path("photo.jpg"), stJpegColor);
 
     // A DCX of three PCX pages 4, 5 and 6 pixels wide.
-    std::string dcx = "\xB1\x68\xDE\x3A";
-    std::vector<std::string> pages;
-    for (int i = 0; i < 3; ++i) {
-        TPcxGraphic pcx;
-        pcx.Assign(picture(4 + i, 3, MakeColor(0, 60 * i, 0)));
-        TMemoryStream ms;
-        pcx.SaveToStream(ms);
-        pages.emplace_back(reinterpret_cast<const char*>(ms.Data().data()), ms.Data().size());
-    }
-    uint32_t offset = 20;
-    auto put32 = [&](uint32_t v) {
-        for (int k = 0; k < 4; ++k) dcx.push_back(char((v >> (8 * k)) & 255));
-    };
-    for (const auto& p : pages) {
-        put32(offset);
-        offset += uint32_t(p.size());
-    }
-    put32(0);
-    for (const auto& p : pages) dcx += p;
+    const std::string dcx = testing_support::MakeDcx(
+        {picture(4, 3, 0x000000), picture(5, 3, 0x003C00), picture(6, 3, 0x007800)});
     std::ofstream(path("three.dcx"), std::ios::binary) << dcx;
 
     // A TIFF of three 8-bit gray pages 5, 6 and 7 pixels wide, LZW-compressed.
