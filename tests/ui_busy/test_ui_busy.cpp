@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -64,6 +65,7 @@ class BusyTest : public QObject {
     void cancelButtonSetsTheRequest();
     void escapeIsCancel();
     void absentTextsLeaveTheirLines();
+    void progressWindowIsCentredAndRepaintsItsStatus();
     void longPathIsShortenedInTheMiddle_data();
     void longPathIsShortenedInTheMiddle();
 
@@ -155,6 +157,26 @@ void BusyTest::absentTextsLeaveTheirLines() {
     QCOMPARE(form.Status->Text(), QStringLiteral("Converting"));
     QCOMPARE(form.Label1->text(), QStringLiteral("Pictures:"));
     QCOMPARE(form.Label2->text(), QStringLiteral("Files:"));
+}
+
+void BusyTest::progressWindowIsCentredAndRepaintsItsStatus() {
+    bool cancel = false;
+    TStatusForm form(cancel);
+    form.Open(QStringLiteral("Unzip"));
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    // Within the width of the window frame the platform adds.
+    const QPoint offset = form.geometry().center() - screen.center();
+    QVERIFY2(offset.manhattanLength() <= 8,
+             qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
+
+    PaintCounter counter;
+    form.Status->installEventFilter(&counter);
+    form.SetTexts(QStringLiteral("picture.jpg"));
+    QVERIFY(counter.paints >= 1);
+    const int before = counter.paints;
+    form.SetTexts(std::nullopt, QStringLiteral("Files:"));
+    QVERIFY(counter.paints > before);
 }
 
 void BusyTest::longPathIsShortenedInTheMiddle_data() {

@@ -67,7 +67,9 @@ void TStatusForm::Open(const QString& caption) {
     setWindowTitle(caption);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->geometry();
-        move(area.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+        QRect placed(QPoint(0, 0), QSize(kClientWidth, kClientHeight));
+        placed.moveCenter(area.center());
+        move(placed.topLeft());
     }
     show();
 }
