@@ -7,6 +7,10 @@
 #include "app/ui/LumaraApplication.h"
 #include "app/ui/TWebForm.h"
 #include "document/ui/TPix.h"
+#include "document/ui/UndoCommand.h"
+
+#include <QAction>
+#include <QKeyEvent>
 
 #include <QLabel>
 #include <QProcess>
@@ -32,6 +36,8 @@ private slots:
     void instanceRuleOfTheProgram();
     void terminationSignalClosesInOrder();
     void secondRunKeepsTheFirstRunsBounds();
+    void undoRestoresTheBackup();
+    void cancelRequests();
     void versionOption();
 
 private:
@@ -300,6 +306,42 @@ void SpineTest::secondRunKeepsTheFirstRunsBounds()
     QCOMPARE(after.MainBounds.Right, 640);
     QCOMPARE(after.MainBounds.Bottom, 510);
     QCOMPARE(after.AutoCenter, false);
+}
+
+void SpineTest::undoRestoresTheBackup()
+{
+    ScriptedDialogs dialogs;
+    Document doc;
+    TWebForm form(doc, StartupInfo{});
+    form.FormActivate();
+    QVERIFY(!form.actUndo->isEnabled());
+    QCOMPARE(form.actUndo->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    const uint32_t before = doc.surface.PixelColor(3, 3);
+    QVERIFY(AutoBackUpWithMessage(doc, form.busy.get(), form.actUndo));
+    QVERIFY(form.actUndo->isEnabled());
+    doc.surface.Fill(0x00FF00);
+    doc.state.ImageModified = true;
+    form.actUndo->trigger();
+    QCOMPARE(doc.surface.PixelColor(3, 3), before);
+    QVERIFY(!doc.state.ImageModified);
+    QVERIFY(!form.actUndo->isEnabled());
+    form.actUndo->trigger(); // nothing left to undo
+    QCOMPARE(doc.surface.PixelColor(3, 3), before);
+    QVERIFY(dialogs.asked.empty());
+}
+
+void SpineTest::cancelRequests()
+{
+    Document doc;
+    TWebForm form(doc, StartupInfo{});
+    form.show();
+    QTest::keyClick(&form, Qt::Key_Escape);
+    QVERIFY(doc.state.CancelRequest);
+    doc.state.CancelRequest = false;
+    QTest::mouseRelease(form.Sky95, Qt::RightButton);
+    QVERIFY(!doc.state.CancelRequest);
+    QTest::mouseRelease(form.Sky95, Qt::LeftButton);
+    QVERIFY(doc.state.CancelRequest);
 }
 
 void SpineTest::versionOption()

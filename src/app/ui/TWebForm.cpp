@@ -5,10 +5,16 @@
 #include "app/shell/InstanceAtoms.h"
 #include "app/shell/ui/Dialogs.h"
 #include "codecs/model/Version.h"
+#include "document/Undo.h"
+#include "document/ui/BusyStatus.h"
 #include "document/ui/TPix.h"
+#include "document/ui/TStatusPanel.h"
+#include "document/ui/UndoCommand.h"
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
@@ -72,6 +78,7 @@ TWebForm::TWebForm(Document& document, const StartupInfo& startup,
     Sky95 = new TPix;
     Sky95->BindBitmap(&doc.surface);
     Sky95->Stretch = true;
+    Sky95->installEventFilter(this);
     ScrollBox->setWidget(Sky95);
     setCentralWidget(ScrollBox);
     CreateMenus();
@@ -135,6 +142,12 @@ void TWebForm::CreateMenus()
     menuFile_->addSeparator();
     actExit = menuFile_->addAction(QStringLiteral("E&xit"));
     connect(actExit, &QAction::triggered, this, &TWebForm::mnuExitClick);
+    QMenu* menuEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    actUndo = menuEdit->addAction(QStringLiteral("&Undo"));
+    actUndo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    actUndo->setEnabled(false);
+    connect(actUndo, &QAction::triggered, this, &TWebForm::mnuUndoClick);
+
     menuView_ = menuBar()->addMenu(QStringLiteral("&View"));
     actOptions = menuView_->addAction(QStringLiteral("&Options..."));
     actOptions->setShortcut(QKeySequence(Qt::ALT | Qt::Key_O));
@@ -162,12 +175,14 @@ void TWebForm::CreateStatusBar()
 {
     static constexpr int kWidths[4] = {110, 44, 0, 0};
     for (int i = 0; i < 4; ++i) {
-        StatusPanel[i] = new QLabel(this);
+        // Panel 0 shows the status text and, during long work, its progress bar.
+        StatusPanel[i] = i == 0 ? new TStatusPanel(this) : new QLabel(this);
         StatusPanel[i]->setFrameShape(QFrame::StyledPanel);
         if (kWidths[i] > 0) StatusPanel[i]->setMinimumWidth(kWidths[i]);
         if (i == 1 || i == 2) StatusPanel[i]->setAlignment(Qt::AlignCenter);
         statusBar()->addWidget(StatusPanel[i], i == 3 ? 1 : 0);
     }
+    busy = std::make_unique<BusyStatus>(doc, StatusPanel[0], StatusPanel[2], statusBar());
 }
 
 void TWebForm::ApplyStartBounds()
@@ -312,20 +327,41 @@ void TWebForm::ImageChanged()
     doc.state.ImageModified = true;
 }
 
-void TWebForm::StatusReady()
+void TWebForm::StatusReady() { busy->Ready(); }
+
+void TWebForm::Busy(const QString& description) { busy->Busy(description); }
+
+void TWebForm::mnuUndoClick()
 {
-    doc.state.StatusText = "Ready.";
-    StatusPanel[0]->setText(QString::fromStdString(doc.state.StatusText));
-    StatusPanel[2]->setText(QString::fromStdString(doc.ImageDescription()));
-    QGuiApplication::restoreOverrideCursor();
+    RunUndo(doc, busy.get(), [this] {
+        UpdatePageCommands();
+        ImageChanged();
+    }, actUndo);
+    RefreshCaption();
 }
 
-void TWebForm::Busy(const QString& description)
+void TWebForm::keyPressEvent(QKeyEvent* e)
 {
-    doc.state.StatusText = "Busy...";
-    StatusPanel[0]->setText(QString::fromStdString(doc.state.StatusText));
-    StatusPanel[2]->setText(description);
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    if (e->key() == Qt::Key_Escape) doc.state.CancelRequest = true;
+    QMainWindow::keyPressEvent(e);
+}
+
+void TWebForm::changeEvent(QEvent* e)
+{
+    // Minimising or maximising during a batch run asks it to stop.
+    if (e->type() == QEvent::WindowStateChange && doc.state.BatchRunning &&
+        (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)))
+        doc.state.CancelRequest = true;
+    QMainWindow::changeEvent(e);
+}
+
+bool TWebForm::eventFilter(QObject* watched, QEvent* e)
+{
+    // A click on the image other than the right button stops long work.
+    if (watched == Sky95 && e->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(e)->button() != Qt::RightButton)
+        doc.state.CancelRequest = true;
+    return QMainWindow::eventFilter(watched, e);
 }
 
 QString TWebForm::CaptionText() const

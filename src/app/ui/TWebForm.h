@@ -25,6 +25,7 @@ class QScrollArea;
 namespace lumara {
 
 class TPix;
+class BusyStatus;
 
 // What the program entry hands the window.
 struct StartupInfo {
@@ -91,6 +92,8 @@ public:
     std::function<void()> saveSettings;       // the close's settings write
 
     QAction* actOpen = nullptr;
+    QAction* actUndo = nullptr;
+    std::unique_ptr<BusyStatus> busy;
     QAction* actOptions = nullptr;
 
     // What the Options dialog needs from the window.
@@ -114,6 +117,7 @@ public slots:
     void DisplayChanged();
     void mnuExitClick();
     void mnuOpenClick();
+    void mnuUndoClick();
     void mnuOptionsClick();
     void mnuReloadClick();
 
@@ -123,6 +127,9 @@ protected:
     void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateMenus();

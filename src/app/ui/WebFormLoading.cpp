@@ -6,7 +6,10 @@
 #include "app/shell/ui/Dialogs.h"
 #include "codecs/imglib/ImgLib.h"
 #include "document/Metafile.h"
+#include "document/Undo.h"
+#include "document/ui/BusyStatus.h"
 #include "document/ui/TPix.h"
+#include "document/ui/UndoCommand.h"
 #include "document/ui/TextImporter.h"
 
 #include <QAction>
@@ -174,8 +177,20 @@ void TWebForm::Decode()
     QCoreApplication::processEvents();
     Sky95->SuspendPainting(true);
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    loader->OnProgress = busy->ProgressCallback();
+    loader->AbortRequested = [this] {
+        QCoreApplication::processEvents();
+        return doc.state.CancelRequest;
+    };
+    doc.state.CancelRequest = false;
     const bool ok = loader->Decode(CurrentLoadSettings());
+    busy->EndProgress();
+    loader->OnProgress = nullptr;
+    loader->AbortRequested = nullptr;
     QGuiApplication::restoreOverrideCursor();
+    // A new document has nothing to undo.
+    DiscardBackUp(doc);
+    UpdateUndoAction(doc, actUndo);
     if (!ok) {
         loaderMessage_ = QString::fromStdString(loader->LastError());
         Sky95->SuspendPainting(false);
