@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 using namespace lumara;
@@ -410,7 +411,8 @@ TEST(PngCodec, ProbeReportsTheHeader) {
         {spec(1, 16, 4, {1, 2, 3, 4}), 16, ifGray256},
         {spec(1, 4, 3, {0}, {1, 2, 3}), 4, ifColor16},
     };
-    const auto path = std::filesystem::temp_directory_path() / "lumara_png_probe_test.png";
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("lumara_png_probe_" + std::to_string(::getpid()) + ".png");
     for (const Case& c : cases) {
         auto s = c.spec;
         s.interlaced = true;
@@ -554,7 +556,8 @@ TEST(PngCodec, SavesAndLoadsThroughFiles) {
     TPngGraphic src;
     src.NewImage(17, 11, ifColor256, nullptr, 0, 0);
     fillPattern(src);
-    const auto path = std::filesystem::temp_directory_path() / "lumara_png_file_test.png";
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("lumara_png_file_" + std::to_string(::getpid()) + ".png");
     src.SaveToFile(path.string());
     TPngGraphic back;
     back.LoadFromFile(path.string());

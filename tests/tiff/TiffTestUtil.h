@@ -11,6 +11,7 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace tifftest {
@@ -21,8 +22,10 @@ inline std::vector<uint8_t> readFile(const std::string& path) {
                                 std::istreambuf_iterator<char>());
 }
 
+// Unique per process: ctest runs the tests of this program side by side.
 inline std::string tempPath(const char* name) {
-    return (std::filesystem::temp_directory_path() / (std::string("lumara_tiff_test_") + name))
+    return (std::filesystem::temp_directory_path() /
+            ("lumara_tiff_test_" + std::to_string(::getpid()) + "_" + name))
         .string();
 }
 
