@@ -21,6 +21,23 @@
 
 using namespace lumara;
 
+namespace {
+
+// The viewer as a separate process: its own markers and settings folder, no
+// display, and (when asked) an orderly end after its first paint.
+QProcessEnvironment viewerEnvironment(const QTemporaryDir& dir, bool exitAfterFirstPaint)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path() + QStringLiteral("/config"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    if (exitAfterFirstPaint)
+        env.insert(QStringLiteral("LUMARA_EXIT_AFTER_FIRST_PAINT"), QStringLiteral("1"));
+    return env;
+}
+
+} // namespace
+
 class SpineTest : public QObject {
     Q_OBJECT
 private slots:
@@ -217,11 +234,7 @@ void SpineTest::suspendedSurfacePaintsNothing()
 void SpineTest::instanceRuleOfTheProgram()
 {
     QTemporaryDir runtime;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), runtime.path() + QStringLiteral("/config"));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("LUMARA_EXIT_AFTER_FIRST_PAINT"), QStringLiteral("1"));
+    QProcessEnvironment env = viewerEnvironment(runtime, true);
     auto run = [&](const QStringList& args) {
         QProcess p;
         p.setProcessEnvironment(env);
@@ -246,10 +259,7 @@ void SpineTest::instanceRuleOfTheProgram()
 void SpineTest::terminationSignalClosesInOrder()
 {
     QTemporaryDir runtime;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), runtime.path() + QStringLiteral("/config"));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcessEnvironment env = viewerEnvironment(runtime, false);
     QProcess p;
     p.setProcessEnvironment(env);
     p.start(QStringLiteral(LUMARA_VIEWER_PATH), QStringList{});
@@ -266,11 +276,7 @@ void SpineTest::terminationSignalClosesInOrder()
 void SpineTest::secondRunKeepsTheFirstRunsBounds()
 {
     QTemporaryDir home;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/config"));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("LUMARA_EXIT_AFTER_FIRST_PAINT"), QStringLiteral("1"));
+    QProcessEnvironment env = viewerEnvironment(home, true);
     const std::string conf = home.path().toStdString() + "/config/Korvane/LUMARA.conf";
     auto run = [&] {
         QProcess p;
