@@ -7,6 +7,7 @@
 #include <libwmf/gd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -15,7 +16,11 @@ namespace lumara {
 
 namespace {
 
-constexpr unsigned kMaxSide = 8192;
+// Metafiles are drawings: a page at 96 dots per inch is about 800 by 1100
+// pixels. Bigger claims are drawn smaller, so a hostile size cannot make the
+// drawing take minutes.
+constexpr unsigned kMaxSide = 4096;
+constexpr double kMaxPixels = 8.0 * 1024 * 1024;
 
 // libwmf keeps font state in globals; one metafile at a time.
 std::mutex gWmfLock;
@@ -61,9 +66,10 @@ Bitmap RenderMetafileData(const uint8_t* data, size_t size, uint32_t background)
         wmf_mem_close(api);
         throw EInvalidGraphic("The metafile has no size.");
     }
-    if (width > kMaxSide || height > kMaxSide) {
-        // Keep the shape, at most kMaxSide a side.
-        const double k = std::min(double(kMaxSide) / width, double(kMaxSide) / height);
+    if (width > kMaxSide || height > kMaxSide || double(width) * height > kMaxPixels) {
+        // Keep the shape within the limits.
+        const double k = std::min({double(kMaxSide) / width, double(kMaxSide) / height,
+                                   std::sqrt(kMaxPixels / (double(width) * height))});
         width = std::max(1u, unsigned(width * k));
         height = std::max(1u, unsigned(height * k));
     }

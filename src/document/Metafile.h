@@ -9,8 +9,8 @@
 
 namespace lumara {
 
-// The metafile drawn at its own size (at 96 dots per inch, at most 8192
-// pixels a side) onto background (0x00RRGGBB), as a 24-bit picture. Raises
+// The metafile drawn at its own size (at 96 dots per inch; at most 4096
+// pixels a side and 8 megapixels) onto background (0x00RRGGBB), as a 24-bit picture. Raises
 // EInvalidGraphic with the reason when the file is not a metafile libwmf can
 // play.
 Bitmap RenderMetafile(const std::string& path, uint32_t background);

@@ -385,3 +385,17 @@ TEST_F(LoadingTest, FitModeDecodesLargeJpegsAtReducedScale)
         if (c.factor == 2) EXPECT_EQ(doc.ImageDescription(), "800x600(24) [1:2] dib");
     }
 }
+
+TEST(Metafile, HugeClaimedSizeIsDrawnWithinTheLimits)
+{
+    // A fuzzer's metafile whose frame claims a vast drawing.
+    const std::string path = std::string(LUMARA_FIXTURES_DIR) + "/../crashers/wmf/slow-huge-bbox.wmf";
+    try {
+        const Bitmap b = RenderMetafile(path, 0);
+        EXPECT_LE(b.Width(), 4096);
+        EXPECT_LE(b.Height(), 4096);
+        EXPECT_LE(double(b.Width()) * b.Height(), 8.0 * 1024 * 1024 + 4096);
+    } catch (const EInvalidGraphic&) {
+        SUCCEED(); // refusing it is as good
+    }
+}
