@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -24,6 +25,32 @@ constexpr double kMaxPixels = 8.0 * 1024 * 1024;
 
 // libwmf keeps font state in globals; one metafile at a time.
 std::mutex gWmfLock;
+
+// libwmf sizes some buffers from header fields alone; a short file must not
+// make it allocate gigabytes. Its own memory goes through these, capped.
+constexpr size_t kMaxAllocation = size_t(64) << 20;
+
+void* cappedMalloc(void*, size_t size) { return size > kMaxAllocation ? nullptr : std::malloc(size); }
+void* cappedRealloc(void*, void* mem, size_t size)
+{
+    return size > kMaxAllocation ? nullptr : std::realloc(mem, size);
+}
+void plainFree(void*, void* mem) { std::free(mem); }
+
+// The standard header must describe no more than the file holds.
+bool headerFits(const uint8_t* data, size_t size)
+{
+    size_t at = 0;
+    if (size >= 22 && data[0] == 0xD7 && data[1] == 0xCD && data[2] == 0xC6 && data[3] == 0x9A)
+        at = 22; // placeable header first
+    if (size < at + 18) return false;
+    const uint8_t* h = data + at;
+    const uint32_t words = uint32_t(h[6]) | uint32_t(h[7]) << 8 | uint32_t(h[8]) << 16 | uint32_t(h[9]) << 24;
+    const uint32_t maxRecord =
+        uint32_t(h[12]) | uint32_t(h[13]) << 8 | uint32_t(h[14]) << 16 | uint32_t(h[15]) << 24;
+    const uint64_t available = (size - at) / 2;
+    return maxRecord <= available && words <= available + 1;
+}
 
 struct Api {
     wmfAPI* api = nullptr;
@@ -43,12 +70,17 @@ Bitmap RenderMetafileData(const uint8_t* data, size_t size, uint32_t background)
     if (size >= 44 && std::memcmp(data + 40, " EMF", 4) == 0)
         throw EInvalidGraphic("Enhanced metafiles (EMF) cannot be shown.");
 
+    if (!headerFits(data, size)) throw EInvalidGraphic("Not a Windows metafile, or a damaged one.");
+
     Api holder;
     wmfAPI_Options options;
     std::memset(&options, 0, sizeof options);
     options.function = wmf_gd_function;
-    const unsigned long flags =
-        WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
+    options.malloc = cappedMalloc;
+    options.realloc = cappedRealloc;
+    options.free = plainFree;
+    const unsigned long flags = WMF_OPT_FUNCTION | WMF_OPT_ALLOC | WMF_OPT_IGNORE_NONFATAL |
+                                WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
     if (wmf_api_create(&holder.api, flags, &options) != wmf_E_None || !holder.api)
         throw EInvalidGraphic("The metafile reader could not start.");
     wmfAPI* api = holder.api;
