@@ -43,6 +43,7 @@ int main(int argc, char** argv)
             return 0;
         }
     }
+    CatchTerminationSignals();
     LumaraApplication app(argc, argv);
 
     // Start-up of the document.

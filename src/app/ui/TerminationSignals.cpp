@@ -20,16 +20,21 @@ void onSignal(int)
 }
 } // namespace
 
+void CatchTerminationSignals()
+{
+    if (gPipe[0] >= 0) return;
+    if (::pipe2(gPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    struct sigaction sa = {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &sa, nullptr);
+}
+
 void CloseOnTerminationSignals(QWidget* window)
 {
-    if (gPipe[0] < 0) {
-        if (::pipe2(gPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-        struct sigaction sa = {};
-        sa.sa_handler = onSignal;
-        sigemptyset(&sa.sa_mask);
-        sa.sa_flags = SA_RESTART;
-        for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &sa, nullptr);
-    }
+    CatchTerminationSignals();
+    if (gPipe[0] < 0) return;
     auto* notifier = new QSocketNotifier(gPipe[0], QSocketNotifier::Read, window);
     QPointer<QWidget> target(window);
     QObject::connect(notifier, &QSocketNotifier::activated, window, [target] {
