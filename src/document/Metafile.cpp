@@ -11,6 +11,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace lumara {
@@ -62,9 +69,10 @@ struct Api {
 
 } // namespace
 
-Bitmap RenderMetafileData(const uint8_t* data, size_t size, uint32_t background)
+// Draws in this process. libwmf keeps each picture it draws and is an old C
+// library, so the program calls this only in a child process (below).
+static Bitmap renderHere(const uint8_t* data, size_t size, uint32_t background)
 {
-    std::lock_guard<std::mutex> lock(gWmfLock);
     if (size < 18) throw EInvalidGraphic("The file is too short to be a metafile.");
     // An enhanced metafile starts with record type 1 and " EMF" at offset 40.
     if (size >= 44 && std::memcmp(data + 40, " EMF", 4) == 0)
@@ -132,6 +140,102 @@ Bitmap RenderMetafileData(const uint8_t* data, size_t size, uint32_t background)
             d[0] = uint8_t((b * (127 - clear) + bb * clear) / 127);
         }
     }
+    return out;
+}
+
+namespace {
+
+bool writeAll(int fd, const void* p, size_t n)
+{
+    const char* c = static_cast<const char*>(p);
+    while (n > 0) {
+        const ssize_t w = ::write(fd, c, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        c += w;
+        n -= size_t(w);
+    }
+    return true;
+}
+
+// Reads n bytes, giving up when nothing arrives for the time allowed.
+bool readAll(int fd, void* p, size_t n, int timeoutMs)
+{
+    char* c = static_cast<char*>(p);
+    while (n > 0) {
+        pollfd pfd{fd, POLLIN, 0};
+        const int r = ::poll(&pfd, 1, timeoutMs);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        const ssize_t got = ::read(fd, c, n);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        c += got;
+        n -= size_t(got);
+    }
+    return true;
+}
+
+constexpr int kTimeoutMs = 20000;
+
+} // namespace
+
+Bitmap RenderMetafileData(const uint8_t* data, size_t size, uint32_t background)
+{
+    std::lock_guard<std::mutex> lock(gWmfLock);
+    // The drawing happens in a child process: what libwmf keeps, and whatever
+    // a hostile file does to it, ends with the child.
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) throw EInvalidGraphic("The metafile reader could not start.");
+    const pid_t child = ::fork();
+    if (child < 0) {
+        ::close(fds[0]);
+        ::close(fds[1]);
+        throw EInvalidGraphic("The metafile reader could not start.");
+    }
+    if (child == 0) {
+        ::close(fds[0]);
+        int32_t header[2] = {0, 0};
+        try {
+            const Bitmap b = renderHere(data, size, background);
+            header[0] = b.Width();
+            header[1] = b.Height();
+            bool ok = writeAll(fds[1], header, sizeof header);
+            for (int y = 0; ok && y < b.Height(); ++y)
+                ok = writeAll(fds[1], b.ScanLine(y), size_t(b.Width()) * 3);
+        } catch (const std::exception& e) {
+            const std::string text = e.what();
+            header[0] = -1;
+            header[1] = int32_t(text.size());
+            if (writeAll(fds[1], header, sizeof header)) writeAll(fds[1], text.data(), text.size());
+        }
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    Bitmap out;
+    std::string failure;
+    int32_t header[2] = {0, 0};
+    if (!readAll(fds[0], header, sizeof header, kTimeoutMs)) {
+        failure = "The metafile could not be drawn.";
+    } else if (header[0] == -1) {
+        std::string text(size_t(std::clamp(header[1], 0, 4096)), '\0');
+        failure = readAll(fds[0], text.data(), text.size(), kTimeoutMs) ? text
+                                                                        : "The metafile could not be drawn.";
+    } else if (header[0] <= 0 || header[1] <= 0 || header[0] > int32_t(kMaxSide) ||
+               header[1] > int32_t(kMaxSide)) {
+        failure = "The metafile could not be drawn.";
+    } else {
+        out.Create(header[0], header[1], 24);
+        for (int y = 0; y < out.Height() && failure.empty(); ++y)
+            if (!readAll(fds[0], out.ScanLine(y), size_t(out.Width()) * 3, kTimeoutMs))
+                failure = "The metafile could not be drawn.";
+    }
+    ::close(fds[0]);
+    if (!failure.empty()) ::kill(child, SIGKILL);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!failure.empty()) throw EInvalidGraphic(failure);
     return out;
 }
 
