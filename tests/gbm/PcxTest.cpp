@@ -220,6 +220,12 @@ INSTANTIATE_TEST_SUITE_P(
                                   with(pcxHeader(1, 8, 3, 1, 2, 2),
                                        {10, 0, 20, 0, 30, 0, 40, 0, 50, 0, 60, 0}),
                                   ifTrueColor,
+                                  {rgb(10, 20, 30), rgb(40, 50, 60)}},
+                      PcxReadCase{"true_colour_with_alpha_plane",
+                                  // 1x2: red, green, blue and alpha plane lines per row.
+                                  with(pcxHeader(5, 8, 4, 1, 2, 2),
+                                       {10, 0, 20, 0, 30, 0, 99, 0, 40, 0, 50, 0, 60, 0, 7, 0}),
+                                  ifTrueColor,
                                   {rgb(10, 20, 30), rgb(40, 50, 60)}}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -1,7 +1,7 @@
 // The ZSoft PCX handler of the generalised bitmap layer: versions 0-3 and 5,
 // run-length coded, 1 bit (one plane), 4 bits (four 1-bit planes or one 4-bit
 // plane), 8 bits (with the 769-byte palette trailer) and 24 bits (three 8-bit
-// planes per row, red, green, blue).
+// planes per row, red, green, blue, or four with an alpha plane, read as 24 bits).
 
 #include "Gbm.h"
 
@@ -46,6 +46,8 @@ void readHeader(GbmSource& source, Gbm& gbm, const std::string&) {
         bpp = 8;
     else if (bitsPerPlane == 8 && planes == 3)
         bpp = 24;
+    else if (bitsPerPlane == 8 && planes == 4)
+        bpp = 24; // red, green, blue and an alpha plane, which is not shown
     else
         throw GbmFailure("unsupported planes and bits");
     if (bytesPerLine < (width * bitsPerPlane + 7) / 8)
