@@ -97,6 +97,7 @@ int TLoader::OpenByType(const LoadSettings& settings, bool* deferOpen)
         } catch (const std::exception& e) {
             SharedJpeg->Clear();
             s.JpegDecodeFailed = true;
+            jpegReadError_ = e.what();
             lastError_ = s.CurrentFile + ": " + e.what();
             if (settings.BeforeFirstActivation && !deferredOnce_) {
                 // Tried again once the window is up, where the failure is shown.
@@ -219,7 +220,7 @@ bool TLoader::Decode(const LoadSettings& settings)
     bool ok = false;
     if (ext.find(".JP") != std::string::npos) {
         if (s.JpegDecodeFailed) {
-            Fail(lastError_.empty() ? "the JPEG file could not be read" : lastError_.substr(s.CurrentFile.size() + 2));
+            Fail(jpegReadError_.empty() ? "the JPEG file could not be read" : jpegReadError_);
             return false;
         }
         if (!DecodeJpeg(settings)) return false;

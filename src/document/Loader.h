@@ -107,6 +107,7 @@ private:
     int rememberedBitsPerPixel_ = 0;
     std::string lastError_;
     bool deferredOnce_ = false;
+    std::string jpegReadError_; // why the probe could not read the JPEG
 };
 
 } // namespace lumara

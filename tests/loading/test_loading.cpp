@@ -400,3 +400,15 @@ TEST(Metafile, HugeClaimedSizeIsDrawnWithinTheLimits)
         SUCCEED(); // refusing it is as good
     }
 }
+
+TEST_F(LoadingTest, UnreadableJpegSaysWhyWhenItIsDecoded)
+{
+    writeBytes("broken.jpg", "\xFF\xD8\xFF\xE0 this is no JPEG");
+    Document doc;
+    TLoader loader(doc);
+    int probe = 1;
+    EXPECT_FALSE(open(doc, loader, path("broken.jpg"), &probe));
+    EXPECT_EQ(probe, prJpegUnread); // after start-up the decode is tried, and fails
+    EXPECT_NE(loader.LastError().find("broken.jpg: "), std::string::npos);
+    EXPECT_EQ(loader.LastError().find("could not be read"), std::string::npos) << loader.LastError();
+}
